@@ -1,0 +1,103 @@
+#include "KxAgentConfigManager/KxAgentConfigManager.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/text_encoding.h"
+
+namespace {
+
+const long kDefaultLogFileMaxSize = 10485760;
+
+std::string SafeString(const char* lpText) { return lpText ? std::string(lpText) : std::string(); }
+
+// The process's current directory in the model's code page; "." when it cannot
+// be determined, so the log still has a usable relative location.
+std::string CurrentDirectory() {
+  std::error_code ec;
+  std::filesystem::path cwd = std::filesystem::current_path(ec);
+  if (ec) return ".";
+  return kx::Utf8ToCp932(cwd.string());
+}
+
+}  // namespace
+
+const char* KxAgentGetTypeName(int nType) {
+  switch (nType) {
+    case KX_PLUGIN_TYPE_BUILTIN:
+      return "Built-in";
+    case KX_PLUGIN_TYPE_VBSCRIPT:
+      return "VBScript";
+    case KX_PLUGIN_TYPE_JSCRIPT:
+      return "JScript";
+    case KX_PLUGIN_TYPE_DLL:
+      return "Win32 DLL";
+    default:
+      return "Unknown?";
+  }
+}
+
+CKxAgentLogSetting::CKxAgentLogSetting()
+    : m_bLogFileLimit(FALSE),
+      m_lLogFileMaxSize(kDefaultLogFileMaxSize),
+      m_bLogEnabled(FALSE),
+      m_bInfoLogEnabled(FALSE),
+      m_bWarningLogEnabled(FALSE),
+      m_bErrorLogEnabled(FALSE),
+      m_bDebugLogEnabled(FALSE) {
+  SetLogFileDir((CurrentDirectory() + "/log").c_str());
+}
+
+void CKxAgentLogSetting::SetLogFileDir(const char* lpDir) {
+  m_strLogFileDir = SafeString(lpDir);
+  m_strInfoLogFilePath = m_strLogFileDir + "/info.log";
+  m_strWarningLogFilePath = m_strLogFileDir + "/warning.log";
+  m_strErrorLogFilePath = m_strLogFileDir + "/error.log";
+  m_strDebugLogFilePath = m_strLogFileDir + "/debug.log";
+}
+
+void CKxAgentLogSetting::SetLogFileMaxSize(long lSize) {
+  // The file format and the log writer carry the size as a 32-bit value.
+  m_lLogFileMaxSize = std::clamp<long>(lSize, INT32_MIN, INT32_MAX);
+}
+
+CKxAgentLogonAccount::CKxAgentLogonAccount(int nID, const char* lpAccountName,
+                                           const char* lpDomain, BOOL bLogonAllowed,
+                                           BOOL bDomainAccount)
+    : m_nAccountID(nID),
+      m_strAccountName(SafeString(lpAccountName)),
+      m_strDomainName(bDomainAccount ? SafeString(lpDomain) : std::string()),
+      m_bLogonAllowed(bLogonAllowed),
+      m_bDomainAccount(bDomainAccount) {}
+
+BOOL CKxAgentLogonAccount::IsAllowedCommand(int nID) const {
+  return std::find(m_vecAllowCommandIDs.begin(), m_vecAllowCommandIDs.end(), nID) !=
+                 m_vecAllowCommandIDs.end()
+             ? TRUE
+             : FALSE;
+}
+
+void CKxAgentLogonAccount::AddAllowCommandID(int nID) {
+  if (!IsAllowedCommand(nID)) m_vecAllowCommandIDs.push_back(nID);
+}
+
+BOOL CKxAgentLogonAccount::RemoveAllowCommandID(int nID) {
+  auto it = std::find(m_vecAllowCommandIDs.begin(), m_vecAllowCommandIDs.end(), nID);
+  if (it == m_vecAllowCommandIDs.end()) return FALSE;
+  m_vecAllowCommandIDs.erase(it);
+  return TRUE;
+}
+
+CKxAgentPluginEntry::CKxAgentPluginEntry(int nID, const char* lpLibrary, int nType)
+    : m_nPluginID(nID), m_nType(nType), m_strLibrary(SafeString(lpLibrary)) {}
+
+CKxAgentCommand::CKxAgentCommand(int nType, int nCommandID, const char* lpDefinition,
+                                 const char* lpLibrary, int nPluginCommandID)
+    : m_nCommandID(nCommandID),
+      m_nType(nType),
+      m_strDefinition(SafeString(lpDefinition)),
+      m_nPluginCommandID(nPluginCommandID),
+      m_strLibrary(SafeString(lpLibrary)) {}

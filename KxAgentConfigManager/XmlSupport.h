@@ -1,0 +1,144 @@
+// Helpers shared by the readers and the writer of the configuration files:
+// element names, text conversion between the model's code page 932 and the XML
+// library's UTF-16, the value rules of the file formats, the parse error report
+// and whole-file reading and replacing. Internal to this library.
+#pragma once
+
+#include <xercesc/dom/DOM.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/XMLException.hpp>
+
+#include <string>
+
+#include "platform/kx_types.h"
+
+namespace kx {
+namespace config {
+
+// Every element and attribute name of sysconfig.xml and command.xml. XMLCh is
+// char16_t, so the names exist in the library's form without any conversion at
+// run time and outlive the library's termination.
+namespace name {
+constexpr XMLCh kSystemConfig[] = u"system-config";
+constexpr XMLCh kSystem[] = u"system";
+constexpr XMLCh kMaxComPort[] = u"maxcomport";
+constexpr XMLCh kComPort[] = u"comport";
+constexpr XMLCh kPort[] = u"port";
+constexpr XMLCh kSpeed[] = u"speed";
+constexpr XMLCh kOutputEncoding[] = u"output-encoding";
+constexpr XMLCh kLogonTimeout[] = u"logon-timeout";
+constexpr XMLCh kEventLogNotification[] = u"eventlog-notification";
+constexpr XMLCh kExecutionImproperCommand[] = u"execution-improper-command";
+constexpr XMLCh kCpuMonitoring[] = u"cpu-monitoring";
+constexpr XMLCh kScriptPluginSupport[] = u"script-plugin-support";
+constexpr XMLCh kLogSetting[] = u"log-setting";
+constexpr XMLCh kLogDir[] = u"logdir";
+constexpr XMLCh kLogFileLimit[] = u"logfile-limit";
+constexpr XMLCh kLogFileMaxSize[] = u"logfilemaxsize";
+constexpr XMLCh kLogging[] = u"logging";
+constexpr XMLCh kLog[] = u"log";
+constexpr XMLCh kSeverity[] = u"severity";
+constexpr XMLCh kPluginEntry[] = u"plugin-entry";
+constexpr XMLCh kPlugin[] = u"plugin";
+constexpr XMLCh kPluginId[] = u"plugin-id";
+constexpr XMLCh kLibrary[] = u"library";
+constexpr XMLCh kType[] = u"type";
+constexpr XMLCh kLogonAccount[] = u"logon-account";
+constexpr XMLCh kAccount[] = u"account";
+constexpr XMLCh kId[] = u"id";
+constexpr XMLCh kLogon[] = u"logon";
+constexpr XMLCh kDomain[] = u"domain";
+constexpr XMLCh kAccountName[] = u"account-name";
+constexpr XMLCh kDomainName[] = u"domain-name";
+constexpr XMLCh kAllowCommands[] = u"allow-commands";
+constexpr XMLCh kCommand[] = u"command";
+constexpr XMLCh kCommandSet[] = u"commandset";
+constexpr XMLCh kCommandLineDef[] = u"command-line-def";
+constexpr XMLCh kPluginCommandId[] = u"plugin-command-id";
+}  // namespace name
+
+// Code page 932 -> UTF-16 for writing. Invalid bytes become U+FFFD; control
+// characters that XML 1.0 cannot carry become '?'.
+std::u16string ModelToXml(const std::string& strCp932);
+// UTF-16 -> code page 932. Null reads as ""; unmappable characters become '?'.
+std::string XmlToModel(const XMLCh* lpText);
+// UTF-16 -> UTF-8, for messages on standard output and for file system paths.
+std::string XmlToUtf8(const XMLCh* lpText);
+
+// number(): an unsigned 32-bit decimal read like a base-10 strtoul of a 32-bit
+// unsigned long: leading white space, optional sign, digits up to the first
+// non-digit; no digits gives 0, overflow gives 0xFFFFFFFF.
+DWORD ReadNumber(const std::string& strText);
+// integer() / long(): the signed 32-bit counterpart; overflow saturates.
+int ReadInteger(const std::string& strText);
+
+// True when the node is an element with exactly that name.
+bool IsElementNamed(const xercesc::DOMNode* pNode, const XMLCh* lpName);
+// The first direct child element named lpName, or null.
+xercesc::DOMElement* FirstChildElement(const xercesc::DOMNode* pParent, const XMLCh* lpName);
+// The value of the element's first text child in code page 932; "" when the
+// element is null or has no text child.
+std::string ElementText(const xercesc::DOMElement* pElement);
+// Reads an attribute into *pValue (code page 932); false, *pValue untouched,
+// when the attribute is missing.
+bool ReadAttribute(const xercesc::DOMElement* pElement, const XMLCh* lpName, std::string* pValue);
+
+// Prints the report of one parse problem to standard output and answers "stop".
+class CConfigErrorHandler : public xercesc::DOMErrorHandler {
+ public:
+  bool handleError(const xercesc::DOMError& domError) override;
+  bool IsErrorSeen() const { return m_bErrorSeen; }
+
+ private:
+  bool m_bErrorSeen = false;
+};
+
+// Parses one configuration file. The document belongs to the reader and lives
+// until the reader is destroyed; construct and destroy between Initialize and
+// Terminate. Hostile input cannot reach other files (no external entities) nor
+// expand entities without bound.
+class CConfigFileReader {
+ public:
+  CConfigFileReader();
+  ~CConfigFileReader();
+  CConfigFileReader(const CConfigFileReader&) = delete;
+  CConfigFileReader& operator=(const CConfigFileReader&) = delete;
+
+  // The document element of the file at strPath (code page 932), or null when
+  // the file cannot be read or reported any problem; the problem has then been
+  // printed. May throw the XML library's exceptions; see RunGuardedLoad.
+  xercesc::DOMElement* Parse(const std::string& strPath);
+
+ private:
+  xercesc::DOMLSParser* m_pParser = nullptr;
+  xercesc::SecurityManager m_securityManager;
+  CConfigErrorHandler m_errorHandler;
+};
+
+// Print an exception that ended a load, in the forms the readers report them.
+void PrintLoadException(const xercesc::XMLException& e);
+void PrintLoadException(const xercesc::DOMException& e);
+void PrintUnexpectedLoadException();
+
+// Runs a loading step, printing any exception it raises; returns normally in
+// every case.
+template <typename F>
+void RunGuardedLoad(F fnLoad) {
+  try {
+    fnLoad();
+  } catch (const xercesc::XMLException& e) {
+    PrintLoadException(e);
+  } catch (const xercesc::DOMException& e) {
+    PrintLoadException(e);
+  } catch (...) {
+    PrintUnexpectedLoadException();
+  }
+}
+
+// Replaces the file at strPath (code page 932) with the given bytes: they go
+// to a temporary file in the same directory, which is renamed over the old file
+// only once it is complete. FALSE, old file untouched, on any failure.
+BOOL ReplaceFileContents(const std::string& strPath, const std::string& strBytes);
+
+}  // namespace config
+}  // namespace kx
