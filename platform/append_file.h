@@ -1,0 +1,37 @@
+// Append-only files: a file opened for adding to its end, each write landing
+// whole at the end even when other handles write the same file.
+#pragma once
+
+#include <string>
+
+#include "platform/kx_types.h"
+
+namespace kx {
+
+// One file open for appending. Not copyable; the destructor closes it. Calls
+// on one object must not overlap (the caller locks); different objects are independent.
+class CAppendFile {
+ public:
+  CAppendFile();
+  ~CAppendFile();
+  CAppendFile(const CAppendFile&) = delete;
+  CAppendFile& operator=(const CAppendFile&) = delete;
+
+  // Opens `lpPath` (code page 932) for appending, creating it when missing; others
+  // may read it meanwhile. ERROR_SUCCESS, or e.g. ERROR_PATH_NOT_FOUND when its
+  // directory does not exist.
+  DWORD Open(const char* lpPath);
+  // TRUE while a file is open.
+  BOOL IsOpen() const;
+  // Appends `dwSize` bytes with one system write. ERROR_SUCCESS or an error code.
+  DWORD Write(const char* lpData, DWORD dwSize);
+  // The current size of the file in bytes; ERROR_SUCCESS or an error code.
+  DWORD GetSize(long long* pllSize);
+  // Closes the file; harmless when none is open.
+  void Close();
+
+ private:
+  int m_nFd;
+};
+
+}  // namespace kx

@@ -1,0 +1,61 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/append_file.h"
+#include "platform/error_codes.h"
+#include "platform/posix_error.h"
+#include "platform/text_encoding.h"
+
+namespace kx {
+
+CAppendFile::CAppendFile() : m_nFd(-1) {}
+
+CAppendFile::~CAppendFile() { Close(); }
+
+DWORD CAppendFile::Open(const char* lpPath) {
+  Close();
+  if (lpPath == nullptr || lpPath[0] == '\0') return ERROR_PATH_NOT_FOUND;
+  std::string strPath = Cp932ToUtf8(lpPath);
+  int nFd = open(strPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (nFd < 0) {
+    // Windows names a missing directory in the path "path not found".
+    return errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrnoToWinError(errno);
+  }
+  m_nFd = nFd;
+  return ERROR_SUCCESS;
+}
+
+BOOL CAppendFile::IsOpen() const { return m_nFd >= 0 ? TRUE : FALSE; }
+
+DWORD CAppendFile::Write(const char* lpData, DWORD dwSize) {
+  if (m_nFd < 0) return ERROR_INVALID_HANDLE;
+  DWORD dwDone = 0;
+  while (dwDone < dwSize) {
+    ssize_t nWritten = write(m_nFd, lpData + dwDone, dwSize - dwDone);
+    if (nWritten < 0) {
+      if (errno == EINTR) continue;
+      return ErrnoToWinError(errno);
+    }
+    dwDone += static_cast<DWORD>(nWritten);
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD CAppendFile::GetSize(long long* pllSize) {
+  *pllSize = 0;
+  if (m_nFd < 0) return ERROR_INVALID_HANDLE;
+  struct stat info;
+  if (fstat(m_nFd, &info) != 0) return ErrnoToWinError(errno);
+  *pllSize = static_cast<long long>(info.st_size);
+  return ERROR_SUCCESS;
+}
+
+void CAppendFile::Close() {
+  if (m_nFd >= 0) close(m_nFd);
+  m_nFd = -1;
+}
+
+}  // namespace kx
