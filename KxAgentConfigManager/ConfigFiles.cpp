@@ -148,7 +148,7 @@ class CKxAgentConfigManager::CXmlIO {
         int nCommandID = ReadInteger(strValue);
         std::string strDefinition = ElementText(FirstChildElement(pCommand, name::kCommandLineDef));
         int nPluginCommandID = -1;
-        if (nType != KX_PLUGIN_TYPE_BUILTIN) {
+        if (nType != KX_ENTRY_TYPE_BUILTIN) {
           nPluginCommandID =
               ReadInteger(ElementText(FirstChildElement(pCommand, name::kPluginCommandId)));
         }
@@ -200,7 +200,7 @@ class CKxAgentConfigManager::CXmlIO {
     DOMElement* pPluginEntry = builder.AddElement(pRoot, name::kPluginEntry);
     for (const CKxAgentPluginEntry* pEntry : manager.m_vecPlugins) {
       // Every manager creates the built-in entry itself.
-      if (pEntry->GetType() == KX_PLUGIN_TYPE_BUILTIN) continue;
+      if (pEntry->GetType() == KX_ENTRY_TYPE_BUILTIN) continue;
       DOMElement* pPlugin = builder.AddElement(pPluginEntry, name::kPlugin);
       builder.SetAttribute(pPlugin, name::kPluginId, SignedText(pEntry->GetPluginID()));
       builder.SetAttribute(pPlugin, name::kLibrary, pEntry->GetLibrary());

@@ -45,7 +45,7 @@ CKxAgentConfigManager::CKxAgentConfigManager(const char* lpBaseDir)
   std::string strBase = SafeString(lpBaseDir);
   SetConfigDir((strBase + "config/").c_str());
   SetPluginDir((strBase + "plugins/").c_str());
-  m_vecPlugins.push_back(new CKxAgentPluginEntry(0, "", KX_PLUGIN_TYPE_BUILTIN));
+  m_vecPlugins.push_back(new CKxAgentPluginEntry(0, "", KX_ENTRY_TYPE_BUILTIN));
 }
 
 CKxAgentConfigManager::~CKxAgentConfigManager() {

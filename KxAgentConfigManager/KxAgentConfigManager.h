@@ -15,10 +15,10 @@
 
 // Type codes shared by plug-in entries and catalogue records.
 enum {
-  KX_PLUGIN_TYPE_BUILTIN = 1,
-  KX_PLUGIN_TYPE_VBSCRIPT = 2,
-  KX_PLUGIN_TYPE_JSCRIPT = 3,
-  KX_PLUGIN_TYPE_DLL = 4,
+  KX_ENTRY_TYPE_BUILTIN = 1,
+  KX_ENTRY_TYPE_VBSCRIPT = 2,
+  KX_ENTRY_TYPE_JSCRIPT = 3,
+  KX_ENTRY_TYPE_DLL = 4,
 };
 
 // Each installed plug-in owns the command ID block [plug-in ID, plug-in ID + 9999].

@@ -27,13 +27,13 @@ std::string CurrentDirectory() {
 
 const char* KxAgentGetTypeName(int nType) {
   switch (nType) {
-    case KX_PLUGIN_TYPE_BUILTIN:
+    case KX_ENTRY_TYPE_BUILTIN:
       return "Built-in";
-    case KX_PLUGIN_TYPE_VBSCRIPT:
+    case KX_ENTRY_TYPE_VBSCRIPT:
       return "VBScript";
-    case KX_PLUGIN_TYPE_JSCRIPT:
+    case KX_ENTRY_TYPE_JSCRIPT:
       return "JScript";
-    case KX_PLUGIN_TYPE_DLL:
+    case KX_ENTRY_TYPE_DLL:
       return "Win32 DLL";
     default:
       return "Unknown?";

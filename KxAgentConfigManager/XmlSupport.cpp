@@ -12,6 +12,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "platform/replace_file.h"
 #include "platform/text_encoding.h"
 
 using namespace xercesc;
@@ -295,33 +296,7 @@ void PrintUnexpectedLoadException() {
 }
 
 BOOL ReplaceFileContents(const std::string& strPath, const std::string& strBytes) {
-  std::filesystem::path target = ToFileSystemPath(strPath);
-  std::filesystem::path temporary = target;
-  temporary += ".tmp";
-  std::error_code ec;
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return FALSE;
-    out.write(strBytes.data(), static_cast<std::streamsize>(strBytes.size()));
-    out.flush();
-    out.close();
-    if (!out) {
-      std::filesystem::remove(temporary, ec);
-      return FALSE;
-    }
-  }
-  // Whoever could read the old file can read the new one.
-  std::filesystem::file_status status = std::filesystem::status(target, ec);
-  if (!ec && std::filesystem::is_regular_file(status)) {
-    std::filesystem::permissions(temporary, status.permissions(), ec);
-  }
-  std::filesystem::rename(temporary, target, ec);
-  if (ec) {
-    std::error_code ecIgnored;
-    std::filesystem::remove(temporary, ecIgnored);
-    return FALSE;
-  }
-  return TRUE;
+  return ReplaceFileDurably(ToFileSystemPath(strPath).c_str(), strBytes) == 0 ? TRUE : FALSE;
 }
 
 }  // namespace config
