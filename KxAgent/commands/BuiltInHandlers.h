@@ -1,0 +1,31 @@
+// The handlers of the built-in commands and their binding to the built-in set.
+// Every handler runs on the agent's input thread, writes one "Command Execute"
+// information entry first, reports user and system errors as one terminal line
+// and returns normally.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CBuiltInCommand;
+class CWriter;
+class CKxAgentCommandArgument;
+
+// Attaches every handler this build carries to its index in the built-in set.
+// Indexes without a handler stay empty: their commands answer nothing.
+void AttachBuiltInHandlers(CBuiltInCommand* pBuiltIn);
+
+int CmdShowVersion(CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdShowDate(CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdSetEncoding(CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdSetTimeout(CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdLogoff(CWriter& writer, CKxAgentCommandArgument& argument);
+
+// " Physical Memory : ..." style line: total and available in KB and the
+// available share in percent (truncated; 0 when the total is 0).
+std::string FormatMemoryLine(const char* lpLabel, std::uint64_t qwTotal, std::uint64_t qwAvailable);
+
+// The edition name of a Windows version record (platform id, major, minor,
+// product type, suite mask); "Unknown" for anything the table does not name.
+const char* GetOSName(unsigned long dwPlatformId, unsigned long dwMajor, unsigned long dwMinor,
+                      int nProductType, unsigned int nSuiteMask);

@@ -1,0 +1,188 @@
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "KestrixAgent.h"
+#include "KxAgentLog.h"
+#include "KxAgentPluginManager/BuiltInCommand.h"
+#include "SerialComm.h"
+#include "commands/BuiltInHandlers.h"
+#include "platform/sync.h"
+#include "platform/system_info.h"
+
+namespace {
+
+const char* const kCommandExecute = "Command Execute";
+
+// Handler arguments are parsed the way strtoul does: blanks skipped, digits up
+// to the first non-digit, no digits gives 0; negative texts wrap to large values.
+unsigned long ParseNumber(const char* lpText) {
+  return lpText ? std::strtoul(lpText, nullptr, 10) : 0;
+}
+
+const char* ArgumentText(CKxAgentCommandArgument& argument, const char* lpName) {
+  const char* lpValue = argument.GetValue(lpName);
+  return lpValue ? lpValue : "";
+}
+
+void WriteFormattedLine(CWriter& writer, const char* lpFormat, ...)
+    __attribute__((format(printf, 2, 3)));
+
+void WriteFormattedLine(CWriter& writer, const char* lpFormat, ...) {
+  char szLine[1024];
+  va_list args;
+  va_start(args, lpFormat);
+  std::vsnprintf(szLine, sizeof(szLine), lpFormat, args);
+  va_end(args);
+  writer.WriteLine(szLine);
+}
+
+}  // namespace
+
+const char* GetOSName(unsigned long dwPlatformId, unsigned long dwMajor, unsigned long dwMinor,
+                      int nProductType, unsigned int nSuiteMask) {
+  const unsigned int kSuiteEnterprise = 0x02;
+  const unsigned int kSuiteDatacenter = 0x80;
+  const unsigned int kSuitePersonal = 0x200;
+  const unsigned int kSuiteBlade = 0x400;
+  const int kWorkstation = 1;
+
+  if (dwPlatformId == 1 && dwMajor == 4) {
+    if (dwMinor == 0) return "Windows 95";
+    if (dwMinor == 10) return "Windows 98";
+    if (dwMinor == 90) return "Windows Me";
+    return "Unknown";
+  }
+  if (dwPlatformId != 2) return "Unknown";
+  if (dwMajor == 3 && dwMinor == 51) return "Windows NT 3.51";
+  if (dwMajor == 4 && dwMinor == 0) return "Windows NT 4.0";
+  if (dwMajor != 5) return "Unknown";
+  if (dwMinor == 0) {
+    if (nProductType == kWorkstation) return "Windows 2000 Professional";
+    if (nSuiteMask & kSuiteDatacenter) return "Windows 2000 Data Center Server";
+    if (nSuiteMask & kSuiteEnterprise) return "Windows 2000 Advanced Server";
+    return "Windows 2000 Server";
+  }
+  if (dwMinor == 1) {
+    if (nSuiteMask & kSuitePersonal) return "Windows XP Home Edition";
+    return "Windows XP Professional";
+  }
+  if (dwMinor == 2) {
+    if (nSuiteMask & kSuiteDatacenter) return "Windows Server 2003, Datacenter Edition";
+    if (nSuiteMask & kSuiteEnterprise) return "Windows Server 2003, Enterprise Edition";
+    if (nSuiteMask & kSuiteBlade) return "Windows Server 2003, Web Edition";
+    return "Windows Server 2003";
+  }
+  return "Unknown";
+}
+
+std::string FormatMemoryLine(const char* lpLabel, std::uint64_t qwTotal, std::uint64_t qwAvailable) {
+  // A machine without a page file reports a total of 0: show 0 % rather than divide by it.
+  int nPercent = qwTotal == 0 ? 0 : static_cast<int>(qwAvailable * 100.0 / qwTotal);
+  char szLine[256];
+  std::snprintf(szLine, sizeof(szLine), " %-16s: %7ld KB (Available : %7ld KB [%3d%%])", lpLabel,
+                static_cast<long>(qwTotal >> 10), static_cast<long>(qwAvailable >> 10), nPercent);
+  return szLine;
+}
+
+int CmdShowVersion(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
+  CKxAgentLog::LogInfo(kCommandExecute, "show version");
+  CKestrixAgent* pAgent = GetAgent();
+
+  writer.WriteLine(CKestrixAgent::GetBanner());
+  WriteFormattedLine(writer, " Machine Name    : %s", pAgent->GetMachineName(1));
+
+  kx::OSVERSIONINFOEX version = {};
+  version.dwOSVersionInfoSize = sizeof(version);
+  kx::QueryOsVersion(&version);
+  if (version.szKernelRelease[0] != '\0') {
+    // Not Windows: the kernel's version and the distribution's name stand in
+    // the Windows version's place.
+    WriteFormattedLine(writer, " OS Version      : %s %lu.%lu.%lu (%s)", "Linux",
+                       static_cast<unsigned long>(version.dwMajorVersion),
+                       static_cast<unsigned long>(version.dwMinorVersion),
+                       static_cast<unsigned long>(version.dwBuildNumber),
+                       version.szDistribution[0] == '\0' ? "Unknown" : version.szDistribution);
+  } else {
+    WriteFormattedLine(writer, " OS Version      : %s %lu.%lu.%lu (%s)",
+                       version.dwPlatformId == 2 ? "Windows NT" : "Windows",
+                       static_cast<unsigned long>(version.dwMajorVersion),
+                       static_cast<unsigned long>(version.dwMinorVersion),
+                       static_cast<unsigned long>(version.dwBuildNumber),
+                       GetOSName(version.dwPlatformId, version.dwMajorVersion,
+                                 version.dwMinorVersion, version.wProductType, version.wSuiteMask));
+  }
+  WriteFormattedLine(writer, " Service Pack    : %s",
+                     version.szCSDVersion[0] == '\0' ? "Not installed" : version.szCSDVersion);
+  writer.WriteChar('\n');
+
+  kx::MEMORYSTATUS memory = {};
+  memory.dwLength = sizeof(memory);
+  kx::QueryMemoryStatus(&memory);
+  writer.WriteLine(FormatMemoryLine("Physical Memory", memory.ullTotalPhys, memory.ullAvailPhys).c_str());
+  writer.WriteLine(FormatMemoryLine("Page File", memory.ullTotalPageFile, memory.ullAvailPageFile).c_str());
+  writer.WriteChar('\n');
+
+  writer.WriteLine(" [Current Settings]");
+  WriteFormattedLine(writer, " -- Logon Timeout         : %d seconds",
+                     static_cast<int>(pAgent->GetSessionTimeout() / 1000));
+  WriteFormattedLine(writer, " -- Eventlog Notification : %s",
+                     pAgent->IsEventLogNotification() ? "On" : "Off");
+  writer.WriteChar('\n');
+  return 1;
+}
+
+int CmdShowDate(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
+  CKxAgentLog::LogInfo(kCommandExecute, "show date");
+  kx::SYSTEMTIME local;
+  kx::SYSTEMTIME utc;
+  kx::GetLocalTime(&local);
+  kx::GetSystemTime(&utc);
+  WriteFormattedLine(writer, " Local Time : %d-%02d-%02d %02d:%02d:%02d", local.wYear, local.wMonth,
+                     local.wDay, local.wHour, local.wMinute, local.wSecond);
+  WriteFormattedLine(writer, " System Time: %d-%02d-%02d %02d:%02d:%02d", utc.wYear, utc.wMonth,
+                     utc.wDay, utc.wHour, utc.wMinute, utc.wSecond);
+  writer.WriteChar('\n');
+  return 1;
+}
+
+int CmdSetEncoding(CWriter& writer, CKxAgentCommandArgument& argument) {
+  const char* lpEncoding = ArgumentText(argument, "ENCODING");
+  CKxAgentLog::LogInfo(kCommandExecute, "set encoding %s", lpEncoding);
+  if (std::strcmp(lpEncoding, "sjis") == 0) {
+    GetAgent()->GetSerialComm()->SetEncoding(1);
+    writer.WriteLine("Encoding changed to Shift-JIS.");
+  } else if (std::strcmp(lpEncoding, "eucjp") == 0) {
+    GetAgent()->GetSerialComm()->SetEncoding(2);
+    writer.WriteLine("Encoding changed to EUC-JP.");
+  }
+  return 1;
+}
+
+int CmdSetTimeout(CWriter& writer, CKxAgentCommandArgument& argument) {
+  const char* lpSeconds = ArgumentText(argument, "SEC");
+  CKxAgentLog::LogInfo(kCommandExecute, "set timeout %s", lpSeconds);
+  unsigned long dwSeconds = ParseNumber(lpSeconds);
+  if (dwSeconds > 3600) {
+    writer.WriteLine("[Error] Please input an integer between 0 and 3600 into 'SEC'.");
+    return 1;
+  }
+  GetAgent()->SetSessionTimeout(static_cast<DWORD>(dwSeconds * 1000));
+  return 1;
+}
+
+int CmdLogoff(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
+  CKxAgentLog::LogInfo(kCommandExecute, "logoff");
+  GetAgent()->Logoff();
+  writer.WriteChar('\n');
+  return 1;
+}
+
+void AttachBuiltInHandlers(CBuiltInCommand* pBuiltIn) {
+  pBuiltIn->SetCommandFunc(0, CmdShowVersion);
+  pBuiltIn->SetCommandFunc(1, CmdShowDate);
+  pBuiltIn->SetCommandFunc(2, CmdSetEncoding);
+  pBuiltIn->SetCommandFunc(3, CmdSetTimeout);
+  pBuiltIn->SetCommandFunc(5, CmdLogoff);
+}

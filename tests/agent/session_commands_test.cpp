@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "KestrixAgent.h"
+#include "SystemErrorText.h"
+#include "commands/BuiltInHandlers.h"
+
+namespace {
+
+struct OSNameCase {
+  unsigned long dwPlatformId, dwMajor, dwMinor;
+  int nProductType;
+  unsigned int nSuiteMask;
+  const char* lpExpected;
+};
+
+TEST(GetOSNameTest, NamesEveryEditionOfTheTable) {
+  const OSNameCase cases[] = {
+      {1, 4, 0, 0, 0, "Windows 95"},
+      {1, 4, 10, 0, 0, "Windows 98"},
+      {1, 4, 90, 0, 0, "Windows Me"},
+      {2, 3, 51, 0, 0, "Windows NT 3.51"},
+      {2, 4, 0, 0, 0, "Windows NT 4.0"},
+      {2, 5, 0, 1, 0x80, "Windows 2000 Professional"},
+      {2, 5, 0, 3, 0x82, "Windows 2000 Data Center Server"},
+      {2, 5, 0, 3, 0x02, "Windows 2000 Advanced Server"},
+      {2, 5, 0, 3, 0, "Windows 2000 Server"},
+      {2, 5, 1, 1, 0x200, "Windows XP Home Edition"},
+      {2, 5, 1, 1, 0, "Windows XP Professional"},
+      {2, 5, 2, 3, 0x80, "Windows Server 2003, Datacenter Edition"},
+      {2, 5, 2, 3, 0x402, "Windows Server 2003, Enterprise Edition"},
+      {2, 5, 2, 3, 0x400, "Windows Server 2003, Web Edition"},
+      {2, 5, 2, 3, 0, "Windows Server 2003"},
+      {2, 6, 0, 3, 0, "Unknown"},
+      {1, 4, 20, 0, 0, "Unknown"},
+      {3, 5, 1, 1, 0, "Unknown"},
+  };
+  for (const OSNameCase& c : cases) {
+    EXPECT_STREQ(c.lpExpected,
+                 GetOSName(c.dwPlatformId, c.dwMajor, c.dwMinor, c.nProductType, c.nSuiteMask))
+        << c.dwPlatformId << " " << c.dwMajor << "." << c.dwMinor;
+  }
+}
+
+TEST(FormatMemoryLineTest, PercentIsTruncatedPaddedAndSafeForAnEmptyPageFile) {
+  EXPECT_EQ(" Physical Memory :    1024 KB (Available :    1024 KB [100%])",
+            FormatMemoryLine("Physical Memory", 1 << 20, 1 << 20));
+  EXPECT_EQ(" Page File       :    1000 KB (Available :      50 KB [  5%])",
+            FormatMemoryLine("Page File", 1000 * 1024, 50 * 1024 + 1023));
+  EXPECT_EQ(" Page File       :       0 KB (Available :       0 KB [  0%])",
+            FormatMemoryLine("Page File", 0, 0));
+  // 2 of 3 bytes is 66.66 %: truncated, not rounded.
+  EXPECT_EQ(" Page File       :       0 KB (Available :       0 KB [ 66%])",
+            FormatMemoryLine("Page File", 3, 2));
+}
+
+TEST(SystemErrorTextTest, KnownCodeIsCutAtItsLineEndAndUnknownCodeSaysSo) {
+  EXPECT_EQ("[Error] (0x00000005) Access is denied.", GetSystemErrorText(5));
+  EXPECT_EQ("[Error] (0x0000052e) Logon failure: unknown user name or bad password.",
+            GetSystemErrorText(1326));
+  EXPECT_EQ("[Error] (0x7fff0001) Unknown error.", GetSystemErrorText(0x7fff0001));
+}
+
+TEST(BannerTest, FirstLineNamesTheVersionAndEveryLineEndsWithCrLf) {
+  std::string strBanner = CKestrixAgent::GetBanner();
+  EXPECT_EQ(0u, strBanner.find("Kestrix Agent for Windows Version 1.1.0\r\n"));
+  EXPECT_EQ("\r\n", strBanner.substr(strBanner.size() - 2));
+  size_t nLines = 0;
+  for (size_t nPos = strBanner.find("\r\n"); nPos != std::string::npos;
+       nPos = strBanner.find("\r\n", nPos + 2)) {
+    ++nLines;
+  }
+  EXPECT_EQ(2u, nLines);
+}
+
+}  // namespace
