@@ -1,0 +1,694 @@
+#include "agent_harness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace kx {
+namespace e2e {
+
+const char kBannerFirstLine[] = "Kestrix Agent for Windows Version 1.1.0";
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+const char kPamWrapperLibrary[] = "/usr/lib/x86_64-linux-gnu/libpam_wrapper.so";
+const char kPamMatrixModule[] = "/usr/lib/x86_64-linux-gnu/pam_wrapper/pam_matrix.so";
+const char kPamService[] = "kxagent";
+const size_t kTailLimit = 1024;
+
+// Line settings the harness leaves on the terminal before the program starts. The
+// program's own set-up (8N1 at the configured speed) changes at least one of them,
+// which is how the harness sees that the port is ready and the purge that goes with
+// opening it is over.
+const speed_t kMarkerSpeed = B50;
+const tcflag_t kMarkerFlags = CSTOPB;  // a pseudo-terminal keeps no parity setting
+
+int RemainingMs(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left < 0 ? 0 : static_cast<int>(left);
+}
+
+Clock::time_point DeadlineIn(int nMs) { return Clock::now() + std::chrono::milliseconds(nMs); }
+
+std::string XmlEscape(const std::string& strText) {
+  std::string strOut;
+  for (char c : strText) {
+    switch (c) {
+      case '&': strOut += "&amp;"; break;
+      case '<': strOut += "&lt;"; break;
+      case '>': strOut += "&gt;"; break;
+      case '"': strOut += "&quot;"; break;
+      default: strOut += c; break;
+    }
+  }
+  return strOut;
+}
+
+const char* OnOff(BOOL bValue) { return bValue ? "on" : "off"; }
+const char* YesNo(BOOL bValue) { return bValue ? "yes" : "no"; }
+
+BOOL WriteTextFile(const std::string& strPath, const std::string& strText) {
+  std::ofstream file(strPath, std::ios::binary | std::ios::trunc);
+  if (!file) return FALSE;
+  file << strText;
+  return file.good() ? TRUE : FALSE;
+}
+
+std::string ReadTextFile(const std::string& strPath) {
+  std::ifstream file(strPath, std::ios::binary);
+  if (!file) return std::string();
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+void AppendTail(std::string* pstrTail, const char* pData, size_t cbData) {
+  pstrTail->append(pData, cbData);
+  if (pstrTail->size() > kTailLimit) pstrTail->erase(0, pstrTail->size() - kTailLimit);
+}
+
+}  // namespace
+
+CAgentOptions MakeAgentOptions() {
+  CAgentOptions options;
+  options.m_strProgram = std::string(KX_BIN_DIR) + "/KxAgent";
+  options.m_vecLibraries = {"libKxAgentConfigManager.so", "libKxAgentPluginManager.so"};
+  return options;
+}
+
+std::vector<int> AllBuiltInCommandIDs() {
+  std::vector<int> vecIDs;
+  for (int nID = 0; nID <= 16; ++nID) vecIDs.push_back(nID);
+  return vecIDs;
+}
+
+std::string BuildSystemConfigXml(const CAgentOptions& options, const std::string& strLogDir) {
+  std::ostringstream xml;
+  xml << "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n"
+      << "<system-config>\n"
+      << "  <system>\n    <maxcomport>" << options.m_dwMaxComPort << "</maxcomport>\n  </system>\n"
+      << "  <comport>\n    <port>" << options.m_dwComPort << "</port>\n"
+      << "    <speed>" << options.m_dwComSpeed << "</speed>\n  </comport>\n"
+      << "  <output-encoding>" << XmlEscape(options.m_strOutputEncoding) << "</output-encoding>\n"
+      << "  <logon-timeout>" << options.m_dwLogonTimeout << "</logon-timeout>\n"
+      << "  <eventlog-notification>" << OnOff(options.m_bEventLogNotification)
+      << "</eventlog-notification>\n"
+      << "  <execution-improper-command>" << (options.m_bHideImproperCommands ? "hidden" : "visible")
+      << "</execution-improper-command>\n"
+      << "  <cpu-monitoring>" << OnOff(options.m_bCpuMonitoring) << "</cpu-monitoring>\n"
+      << "  <script-plugin-support>" << OnOff(options.m_bScriptPluginSupport)
+      << "</script-plugin-support>\n"
+      << "  <log-setting logdir=\"" << XmlEscape(strLogDir)
+      << "\" logfile-limit=\"no\" logfilemaxsize=\"10485760\" logging=\"" << YesNo(options.m_bLogging)
+      << "\">\n";
+  for (const char* lpSeverity : {"INFO", "WARN", "ERROR", "DEBUG"}) {
+    xml << "    <log severity=\"" << lpSeverity << "\" logging=\"" << YesNo(options.m_bLogging)
+        << "\"/>\n";
+  }
+  xml << "  </log-setting>\n"
+      << "  <plugin-entry/>\n"
+      << "  <logon-account>\n";
+  int nAccountID = 0;
+  for (const CAgentAccount& account : options.m_vecAccounts) {
+    BOOL bDomain = account.m_strDomain.empty() ? FALSE : TRUE;
+    xml << "    <account id=\"" << ++nAccountID << "\" logon=\"" << YesNo(account.m_bLogonAllowed)
+        << "\" domain=\"" << YesNo(bDomain) << "\">\n"
+        << "      <account-name>" << XmlEscape(account.m_strName) << "</account-name>\n"
+        << "      <domain-name>" << XmlEscape(account.m_strDomain) << "</domain-name>\n"
+        << "      <allow-commands>\n";
+    for (int nID : account.m_vecCommandIDs) xml << "        <command id=\"" << nID << "\"/>\n";
+    xml << "      </allow-commands>\n"
+        << "    </account>\n";
+  }
+  xml << "  </logon-account>\n"
+      << "</system-config>\n";
+  return xml.str();
+}
+
+std::string GetExpectedMachineName() {
+  char szName[256] = {};
+  if (gethostname(szName, sizeof(szName) - 1) != 0) return std::string();
+  std::string strName(szName);
+  for (char& c : strName) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return strName;
+}
+
+std::string EscapeBytes(const std::string& strBytes) {
+  std::string strOut;
+  char szHex[8];
+  for (unsigned char c : strBytes) {
+    switch (c) {
+      case '\r': strOut += "\\r"; break;
+      case '\n': strOut += "\\n"; break;
+      case '\t': strOut += "\\t"; break;
+      case '\\': strOut += "\\\\"; break;
+      default:
+        if (c >= 0x20 && c < 0x7F) {
+          strOut += static_cast<char>(c);
+        } else {
+          std::snprintf(szHex, sizeof(szHex), "\\x%02x", c);
+          strOut += szHex;
+        }
+    }
+  }
+  return strOut;
+}
+
+std::string MakeBanner(const std::string& strNotice) {
+  return std::string(kBannerFirstLine) + "\r\n" + strNotice + "\r\n";
+}
+
+CAgentHarness::CAgentHarness(const CAgentOptions& options)
+    : m_options(options), m_strMachineName(GetExpectedMachineName()) {}
+
+CAgentHarness::~CAgentHarness() {
+  if (m_pid > 0 && !m_bReaped) {
+    kill(m_pid, SIGKILL);
+    Reap(TRUE);
+  }
+  if (m_nMasterFd >= 0) close(m_nMasterFd);
+  if (!m_strBaseDir.empty()) {
+    if (std::getenv("KX_E2E_KEEP") != nullptr) {
+      std::fprintf(stderr, "agent harness: kept %s\n", m_strBaseDir.c_str());
+    } else {
+      std::error_code error;
+      fs::remove_all(m_strBaseDir, error);
+    }
+  }
+}
+
+BOOL CAgentHarness::Fail(const std::string& strWhy) {
+  m_strLastError = strWhy;
+  return FALSE;
+}
+
+BOOL CAgentHarness::Start() {
+  if (m_pid > 0) return Fail("already started");
+  if (!PrepareBaseDir()) return FALSE;
+  if (!OpenTerminal()) return FALSE;
+  return Launch();
+}
+
+BOOL CAgentHarness::PrepareBaseDir() {
+  const char* lpTmp = std::getenv("TMPDIR");
+  std::string strTemplate = std::string(lpTmp != nullptr && *lpTmp != '\0' ? lpTmp : "/tmp") +
+                            "/kx-e2e-XXXXXX";
+  std::vector<char> vecTemplate(strTemplate.begin(), strTemplate.end());
+  vecTemplate.push_back('\0');
+  if (mkdtemp(vecTemplate.data()) == nullptr) {
+    return Fail("mkdtemp " + strTemplate + ": " + std::strerror(errno));
+  }
+  m_strBaseDir = vecTemplate.data();
+
+  std::error_code error;
+  for (const char* lpSub : {"config", "log", "dev", "system", "pam.d", "plugins"}) {
+    fs::create_directories(m_strBaseDir + "/" + lpSub, error);
+    if (error) return Fail("create " + m_strBaseDir + "/" + lpSub + ": " + error.message());
+  }
+
+  // Copies, not links: the program finds its base directory through
+  // /proc/self/exe, which resolves links.
+  fs::path programPath(m_options.m_strProgram);
+  if (!fs::is_regular_file(programPath, error)) {
+    return Fail("program not found: " + m_options.m_strProgram);
+  }
+  m_strProgramPath = m_strBaseDir + "/" + programPath.filename().string();
+  fs::copy_file(programPath, m_strProgramPath, fs::copy_options::overwrite_existing, error);
+  if (error) return Fail("copy " + m_options.m_strProgram + ": " + error.message());
+  for (const std::string& strLibrary : m_options.m_vecLibraries) {
+    BOOL bCopied = FALSE;
+    for (const fs::directory_entry& entry : fs::directory_iterator(programPath.parent_path(), error)) {
+      std::string strName = entry.path().filename().string();
+      if (strName.compare(0, strLibrary.size(), strLibrary) != 0) continue;
+      fs::copy_file(entry.path(), m_strBaseDir + "/" + strName, fs::copy_options::overwrite_existing,
+                    error);
+      if (error) return Fail("copy " + entry.path().string() + ": " + error.message());
+      bCopied = TRUE;
+    }
+    if (!bCopied) return Fail("library not found beside the program: " + strLibrary);
+  }
+
+  if (m_options.m_bWriteSystemConfig) {
+    std::string strXml = m_options.m_strSystemConfigXml.empty()
+                             ? BuildSystemConfigXml(m_options, m_strBaseDir + "/log")
+                             : m_options.m_strSystemConfigXml;
+    if (!WriteTextFile(m_strBaseDir + "/config/sysconfig.xml", strXml)) {
+      return Fail("cannot write sysconfig.xml");
+    }
+  }
+
+  std::string strPassdb;
+  for (const CAgentAccount& account : m_options.m_vecAccounts) {
+    if (!account.m_strPassword.empty()) {
+      strPassdb += account.m_strName + ":" + account.m_strPassword + ":" + kPamService + "\n";
+    }
+  }
+  for (const CPamUser& user : m_options.m_vecPamOnlyUsers) {
+    strPassdb += user.m_strName + ":" + user.m_strPassword + ":" + kPamService + "\n";
+  }
+  std::string strPassdbPath = m_strBaseDir + "/passdb";
+  std::string strModule = std::string(kPamMatrixModule) + " passdb=" + strPassdbPath + "\n";
+  std::string strService = "auth required " + strModule + "account required " + strModule;
+  // "other" too: pam_wrapper looks for it and complains on stderr when it is missing.
+  if (!WriteTextFile(strPassdbPath, strPassdb) ||
+      !WriteTextFile(m_strBaseDir + "/pam.d/" + kPamService, strService) ||
+      !WriteTextFile(m_strBaseDir + "/pam.d/other", strService)) {
+    return Fail("cannot write the PAM set-up");
+  }
+  return TRUE;
+}
+
+BOOL CAgentHarness::OpenTerminal() {
+  m_nMasterFd = posix_openpt(O_RDWR | O_NOCTTY);
+  if (m_nMasterFd < 0) return Fail(std::string("posix_openpt: ") + std::strerror(errno));
+  fcntl(m_nMasterFd, F_SETFD, FD_CLOEXEC);
+  if (grantpt(m_nMasterFd) != 0 || unlockpt(m_nMasterFd) != 0) {
+    return Fail(std::string("grantpt/unlockpt: ") + std::strerror(errno));
+  }
+  char szSlave[128] = {};
+  if (ptsname_r(m_nMasterFd, szSlave, sizeof(szSlave)) != 0) {
+    return Fail(std::string("ptsname_r: ") + std::strerror(errno));
+  }
+  // The terminal side is raw, like a terminal emulator's line; the marker settings
+  // are set through the master, which shares the line settings with the slave.
+  struct termios tio;
+  if (tcgetattr(m_nMasterFd, &tio) != 0) return Fail(std::string("tcgetattr: ") + std::strerror(errno));
+  cfmakeraw(&tio);
+  tio.c_cflag |= kMarkerFlags;
+  cfsetispeed(&tio, kMarkerSpeed);
+  cfsetospeed(&tio, kMarkerSpeed);
+  if (tcsetattr(m_nMasterFd, TCSANOW, &tio) != 0) {
+    return Fail(std::string("tcsetattr: ") + std::strerror(errno));
+  }
+  int nFlags = fcntl(m_nMasterFd, F_GETFL);
+  fcntl(m_nMasterFd, F_SETFL, nFlags | O_NONBLOCK);
+
+  if (m_options.m_bCreateComPort) {
+    std::string strLink = m_strBaseDir + "/dev/COM" + std::to_string(m_options.m_dwComPort);
+    if (symlink(szSlave, strLink.c_str()) != 0) {
+      return Fail("symlink " + strLink + ": " + std::strerror(errno));
+    }
+  }
+  return TRUE;
+}
+
+BOOL CAgentHarness::Launch() {
+  // Everything the child needs is built before fork: after it only
+  // async-signal-safe calls are made.
+  std::vector<std::string> vecArgs;
+  vecArgs.push_back(m_strProgramPath);
+  for (const std::string& strArg : m_options.m_vecArguments) vecArgs.push_back(strArg);
+  std::vector<char*> vecArgv;
+  for (std::string& strArg : vecArgs) vecArgv.push_back(&strArg[0]);
+  vecArgv.push_back(nullptr);
+
+  const char* aOverridden[] = {"LD_PRELOAD=", "PAM_WRAPPER=", "PAM_WRAPPER_SERVICE_DIR=",
+                               "KX_SYSTEM_ROOT="};
+  std::vector<std::string> vecEnv;
+  for (char** pp = environ; *pp != nullptr; ++pp) {
+    BOOL bKeep = TRUE;
+    for (const char* lpPrefix : aOverridden) {
+      if (std::strncmp(*pp, lpPrefix, std::strlen(lpPrefix)) == 0) bKeep = FALSE;
+    }
+    if (bKeep) vecEnv.push_back(*pp);
+  }
+  vecEnv.push_back(std::string("LD_PRELOAD=") + kPamWrapperLibrary);
+  vecEnv.push_back("PAM_WRAPPER=1");
+  vecEnv.push_back("PAM_WRAPPER_SERVICE_DIR=" + m_strBaseDir + "/pam.d");
+  vecEnv.push_back("KX_SYSTEM_ROOT=" + m_strBaseDir + "/system");
+  std::vector<char*> vecEnvp;
+  for (std::string& strVar : vecEnv) vecEnvp.push_back(&strVar[0]);
+  vecEnvp.push_back(nullptr);
+
+  std::string strOutputPath = m_strBaseDir + "/program-output.txt";
+  int nOutputFd = open(strOutputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (nOutputFd < 0) return Fail("cannot create " + strOutputPath);
+  int nNullFd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  pid_t parent = getpid();
+
+  pid_t pid = fork();
+  if (pid < 0) {
+    close(nOutputFd);
+    if (nNullFd >= 0) close(nNullFd);
+    return Fail(std::string("fork: ") + std::strerror(errno));
+  }
+  if (pid == 0) {
+    // Own session: the test's terminal and its signals stay out of it. The program
+    // dies with the test process, so a crashed test leaves no agent behind.
+    setsid();
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(126);
+    if (chdir(m_strBaseDir.c_str()) != 0) _exit(125);
+    if (nNullFd >= 0) dup2(nNullFd, 0);
+    dup2(nOutputFd, 1);
+    dup2(nOutputFd, 2);
+    execve(vecArgv[0], vecArgv.data(), vecEnvp.data());
+    _exit(127);
+  }
+  close(nOutputFd);
+  if (nNullFd >= 0) close(nNullFd);
+  m_pid = pid;
+  return TRUE;
+}
+
+BOOL CAgentHarness::WaitForPortConfigured(int nTimeoutMs) {
+  Clock::time_point deadline = DeadlineIn(nTimeoutMs);
+  for (;;) {
+    struct termios tio;
+    if (tcgetattr(m_nMasterFd, &tio) == 0) {
+      if ((tio.c_cflag & kMarkerFlags) != kMarkerFlags || cfgetospeed(&tio) != kMarkerSpeed) {
+        // A purge may follow the new settings; input sent before it is lost (the
+        // logon screen's line end is repeated if that happens anyway).
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return TRUE;
+      }
+    }
+    if (!IsRunning()) return Fail("the program ended before it configured the port");
+    if (Clock::now() >= deadline) return Fail("the program did not configure the port in time");
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+void CAgentHarness::Reap(BOOL bBlock) {
+  if (m_pid <= 0 || m_bReaped) return;
+  int nStatus = 0;
+  pid_t result;
+  do {
+    result = waitpid(m_pid, &nStatus, bBlock ? 0 : WNOHANG);
+  } while (result < 0 && errno == EINTR);
+  if (result == m_pid) {
+    m_bReaped = TRUE;
+    m_nWaitStatus = nStatus;
+  } else if (result < 0) {
+    m_bReaped = TRUE;  // not our child any more; nothing left to wait for
+  }
+}
+
+BOOL CAgentHarness::IsRunning() {
+  if (m_pid <= 0) return FALSE;
+  Reap(FALSE);
+  return m_bReaped ? FALSE : TRUE;
+}
+
+CExitStatus CAgentHarness::MakeExitStatus() const {
+  CExitStatus status;
+  if (!m_bReaped) {
+    status.m_bTimedOut = TRUE;
+  } else if (WIFEXITED(m_nWaitStatus)) {
+    status.m_bExited = TRUE;
+    status.m_nExitCode = WEXITSTATUS(m_nWaitStatus);
+  } else if (WIFSIGNALED(m_nWaitStatus)) {
+    status.m_bSignaled = TRUE;
+    status.m_nSignal = WTERMSIG(m_nWaitStatus);
+  }
+  return status;
+}
+
+CExitStatus CAgentHarness::WaitForExit(int nTimeoutMs) {
+  Clock::time_point deadline = DeadlineIn(nTimeoutMs);
+  while (IsRunning() && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return MakeExitStatus();
+}
+
+CExitStatus CAgentHarness::Stop(int nTimeoutMs, int nSignal) {
+  if (m_pid <= 0) return CExitStatus();
+  if (IsRunning()) kill(m_pid, nSignal);
+  CExitStatus status = WaitForExit(nTimeoutMs);
+  if (status.m_bTimedOut) {
+    kill(m_pid, SIGKILL);
+    Reap(TRUE);
+  }
+  return status;
+}
+
+BOOL CAgentHarness::FillPending(int nWaitMs) {
+  struct pollfd pfd = {m_nMasterFd, POLLIN, 0};
+  int nReady = poll(&pfd, 1, nWaitMs);
+  if (nReady < 0) return errno == EINTR ? TRUE : FALSE;
+  if (nReady == 0) return TRUE;
+  BOOL bGotData = FALSE;
+  char buffer[65536];
+  for (;;) {
+    ssize_t cbRead = read(m_nMasterFd, buffer, sizeof(buffer));
+    if (cbRead > 0) {
+      m_strPending.append(buffer, static_cast<size_t>(cbRead));
+      AppendTail(&m_strReceivedTail, buffer, static_cast<size_t>(cbRead));
+      bGotData = TRUE;
+      continue;
+    }
+    if (cbRead < 0 && errno == EINTR) continue;
+    if (cbRead < 0 && errno == EAGAIN) return TRUE;
+    break;  // EIO: nobody holds the slave side open
+  }
+  if (bGotData) return TRUE;
+  // The slave side is closed. While the program lives that is a passing state (it
+  // may be reopening the port); wait a little instead of spinning on the hang-up.
+  if (!IsRunning()) return FALSE;
+  std::this_thread::sleep_for(std::chrono::milliseconds(nWaitMs < 10 ? nWaitMs : 10));
+  return TRUE;
+}
+
+BOOL CAgentHarness::Send(const std::string& strBytes, int nTimeoutMs) {
+  if (m_nMasterFd < 0) return Fail("terminal not open");
+  Clock::time_point deadline = DeadlineIn(nTimeoutMs);
+  size_t nSent = 0;
+  while (nSent < strBytes.size()) {
+    struct pollfd pfd = {m_nMasterFd, POLLIN | POLLOUT, 0};
+    int nReady = poll(&pfd, 1, RemainingMs(deadline));
+    if (nReady < 0 && errno != EINTR) return Fail(std::string("poll: ") + std::strerror(errno));
+    if (pfd.revents & POLLIN) {
+      if (!FillPending(0)) return Fail("the program closed the terminal while input was sent");
+    }
+    if (pfd.revents & POLLOUT) {
+      ssize_t cbWritten = write(m_nMasterFd, strBytes.data() + nSent, strBytes.size() - nSent);
+      if (cbWritten > 0) {
+        nSent += static_cast<size_t>(cbWritten);
+      } else if (cbWritten < 0 && errno != EAGAIN && errno != EINTR) {
+        return Fail(std::string("write: ") + std::strerror(errno));
+      }
+    }
+    if ((pfd.revents & (POLLHUP | POLLERR)) && !(pfd.revents & POLLIN)) {
+      if (!IsRunning()) return Fail("the program ended while input was sent");
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (nSent < strBytes.size() && Clock::now() >= deadline) {
+      return Fail("time-out: sent " + std::to_string(nSent) + " of " +
+                  std::to_string(strBytes.size()) + " bytes");
+    }
+  }
+  return TRUE;
+}
+
+CReadResult CAgentHarness::ReadUntil(const std::string& strExpected, int nTimeoutMs) {
+  return ReadUntilAny({strExpected}, nullptr, nTimeoutMs);
+}
+
+CReadResult CAgentHarness::ReadUntilAny(const std::vector<std::string>& vecExpected, int* pnIndex,
+                                        int nTimeoutMs) {
+  CReadResult result;
+  if (pnIndex != nullptr) *pnIndex = -1;
+  Clock::time_point deadline = DeadlineIn(nTimeoutMs);
+  size_t nLongest = 0;
+  for (const std::string& strExpected : vecExpected) nLongest = std::max(nLongest, strExpected.size());
+  size_t nScanFrom = 0;
+  BOOL bLastLook = FALSE;
+  for (;;) {
+    size_t nBestEnd = std::string::npos;
+    for (size_t i = 0; i < vecExpected.size(); ++i) {
+      size_t nAt = m_strPending.find(vecExpected[i], nScanFrom);
+      if (nAt == std::string::npos) continue;
+      size_t nEnd = nAt + vecExpected[i].size();
+      if (nBestEnd == std::string::npos || nEnd < nBestEnd) {
+        nBestEnd = nEnd;
+        if (pnIndex != nullptr) *pnIndex = static_cast<int>(i);
+      }
+    }
+    if (nBestEnd != std::string::npos) {
+      result.m_bFound = TRUE;
+      result.m_strBytes = m_strPending.substr(0, nBestEnd);
+      m_strPending.erase(0, nBestEnd);
+      return result;
+    }
+    if (bLastLook) break;
+    // Only the tail that could still hold the start of a match needs scanning again.
+    nScanFrom = m_strPending.size() >= nLongest ? m_strPending.size() - nLongest + 1 : 0;
+    int nLeft = RemainingMs(deadline);
+    if (nLeft == 0 || !FillPending(nLeft)) bLastLook = TRUE;
+  }
+  result.m_strBytes.swap(m_strPending);
+  return result;
+}
+
+std::string CAgentHarness::ReadFor(int nDurationMs) {
+  Clock::time_point deadline = DeadlineIn(nDurationMs);
+  for (;;) {
+    int nLeft = RemainingMs(deadline);
+    if (nLeft == 0 || !FillPending(nLeft)) break;
+  }
+  std::string strBytes;
+  strBytes.swap(m_strPending);
+  return strBytes;
+}
+
+void CAgentHarness::DiscardPending() { m_strPending.clear(); }
+
+BOOL CAgentHarness::ExpectExactly(const std::string& strExpected, std::string* pstrFailure,
+                                  int nTimeoutMs) {
+  CReadResult result = ReadUntil(strExpected, nTimeoutMs);
+  if (result.m_bFound && result.m_strBytes == strExpected) return TRUE;
+  if (pstrFailure != nullptr) {
+    *pstrFailure = std::string(result.m_bFound ? "unexpected bytes before the expected ones"
+                                               : "expected bytes did not arrive") +
+                   "\n  expected: \"" + EscapeBytes(strExpected) + "\"" +
+                   "\n  received: \"" + EscapeBytes(result.m_strBytes) + "\"" +
+                   (IsRunning() ? "" : "\n  (the program has ended)") + "\n" + Describe();
+  }
+  return FALSE;
+}
+
+CReadResult CAgentHarness::OpenLogonScreen(int nTimeoutMs) {
+  const std::string strMarker = "\r\n" + m_strMachineName + " logon: ";
+  const int nResendAfterMs = 5000;
+  Clock::time_point deadline = DeadlineIn(nTimeoutMs);
+  CReadResult result;
+  int nExtraLineEnds = 0;
+  for (;;) {
+    if (!Send("\r", RemainingMs(deadline))) {
+      result.m_strBytes += "\n(send failed: " + m_strLastError + ")";
+      return result;
+    }
+    int nStep = RemainingMs(deadline);
+    if (nStep > nResendAfterMs) nStep = nResendAfterMs;
+    CReadResult part = ReadUntil(strMarker, nStep);
+    result.m_strBytes += part.m_strBytes;
+    if (part.m_bFound) break;
+    if (!result.m_strBytes.empty()) {
+      // Something is on its way: give it the rest of the time instead of asking again.
+      part = ReadUntil(strMarker, RemainingMs(deadline));
+      result.m_strBytes += part.m_strBytes;
+      if (!part.m_bFound) return result;
+      break;
+    }
+    if (RemainingMs(deadline) == 0 || !IsRunning()) return result;
+    ++nExtraLineEnds;
+  }
+  // A line end repeated because the first came before the program's purge may
+  // still have been seen; swallow the screens it produced.
+  for (int i = 0; i < nExtraLineEnds; ++i) ReadUntil(strMarker, 5000);
+
+  const std::string strPrefix = "\r\n\r\n" + std::string(kBannerFirstLine) + "\r\n";
+  const std::string& strBytes = result.m_strBytes;
+  if (strBytes.compare(0, strPrefix.size(), strPrefix) != 0) return result;
+  size_t nNoticeEnd = strBytes.find("\r\n", strPrefix.size());
+  if (nNoticeEnd == std::string::npos) return result;
+  std::string strNotice = strBytes.substr(strPrefix.size(), nNoticeEnd - strPrefix.size());
+  if (strNotice.find('\n') != std::string::npos || strNotice.find('\r') != std::string::npos) {
+    return result;
+  }
+  if (strBytes.compare(nNoticeEnd + 2, std::string::npos, strMarker) != 0) return result;
+  m_strBanner = MakeBanner(strNotice);
+  m_strLogonScreen = "\r\n" + m_strBanner + strMarker;
+  result.m_bFound = TRUE;
+  return result;
+}
+
+BOOL CAgentHarness::Logon(const std::string& strUser, const std::string& strPassword,
+                          std::string* pstrFailure) {
+  if (!Send(strUser + "\r")) {
+    if (pstrFailure != nullptr) *pstrFailure = m_strLastError;
+    return FALSE;
+  }
+  if (!ExpectExactly(strUser + "\r\npassword: ", pstrFailure)) return FALSE;
+  if (!Send(strPassword + "\r")) {
+    if (pstrFailure != nullptr) *pstrFailure = m_strLastError;
+    return FALSE;
+  }
+  return ExpectExactly("\r\n\r\n" + GetPrompt(strUser), pstrFailure);
+}
+
+std::string CAgentHarness::GetPrompt(const std::string& strUser) const {
+  return strUser + "@" + m_strMachineName + "> ";
+}
+
+CProcessStats CAgentHarness::GetProcessStats() const {
+  CProcessStats stats;
+  if (m_pid <= 0 || m_bReaped) return stats;
+  std::string strProc = "/proc/" + std::to_string(m_pid);
+  std::string strStat = ReadTextFile(strProc + "/stat");
+  size_t nParen = strStat.rfind(')');
+  if (nParen == std::string::npos) return stats;
+  // Fields after the command name start with field 3 (state); utime and stime are
+  // fields 14 and 15.
+  std::istringstream fields(strStat.substr(nParen + 1));
+  std::string strField;
+  std::uint64_t ullUtime = 0, ullStime = 0;
+  for (int nField = 3; nField <= 15 && (fields >> strField); ++nField) {
+    if (nField == 14) ullUtime = std::strtoull(strField.c_str(), nullptr, 10);
+    if (nField == 15) ullStime = std::strtoull(strField.c_str(), nullptr, 10);
+  }
+  long lTicks = sysconf(_SC_CLK_TCK);
+  if (lTicks <= 0) lTicks = 100;
+  stats.m_ullCpuTimeMs = (ullUtime + ullStime) * 1000 / static_cast<std::uint64_t>(lTicks);
+
+  std::istringstream status(ReadTextFile(strProc + "/status"));
+  std::string strLine;
+  while (std::getline(status, strLine)) {
+    if (strLine.compare(0, 6, "VmRSS:") == 0) {
+      stats.m_ullRssKb = std::strtoull(strLine.c_str() + 6, nullptr, 10);
+    } else if (strLine.compare(0, 6, "VmHWM:") == 0) {
+      stats.m_ullPeakRssKb = std::strtoull(strLine.c_str() + 6, nullptr, 10);
+    }
+  }
+  stats.m_bValid = TRUE;
+  return stats;
+}
+
+std::string CAgentHarness::ReadLogFile(const std::string& strName) const {
+  return ReadTextFile(m_strBaseDir + "/log/" + strName);
+}
+
+std::string CAgentHarness::ReadAllLogs() const {
+  std::string strAll;
+  for (const char* lpName : {"info.log", "warning.log", "error.log", "debug.log"}) {
+    strAll += ReadLogFile(lpName);
+  }
+  return strAll;
+}
+
+std::string CAgentHarness::ReadProgramOutput() const {
+  return ReadTextFile(m_strBaseDir + "/program-output.txt");
+}
+
+std::string CAgentHarness::Describe() const {
+  std::string strOutput = ReadProgramOutput();
+  if (strOutput.size() > 2000) strOutput.erase(0, strOutput.size() - 2000);
+  return "last bytes received: \"" + EscapeBytes(m_strReceivedTail) + "\"\nprogram output: \"" +
+         EscapeBytes(strOutput) + "\"\nbase directory: " + m_strBaseDir;
+}
+
+}  // namespace e2e
+}  // namespace kx

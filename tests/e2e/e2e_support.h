@@ -1,0 +1,63 @@
+// GoogleTest helpers over the agent harness: byte-exact expectations with escaped
+// diagnostics, and a fixture that starts the agent with the usual test accounts.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <regex>
+#include <string>
+
+#include "agent_harness.h"
+
+namespace kx {
+namespace e2e {
+
+// Test accounts. alice may run every built-in command; dave only show version,
+// show date and logoff; carol is listed but may not log on; bob has a password
+// but is not listed.
+extern const char kAlice[];
+extern const char kAlicePassword[];
+extern const char kDave[];
+extern const char kDavePassword[];
+extern const char kCarol[];
+extern const char kCarolPassword[];
+extern const char kBob[];
+extern const char kBobPassword[];
+
+// Options for the agent of this build with the four test accounts.
+CAgentOptions MakeTestOptions();
+
+// Succeeds when exactly strExpected arrives next (nothing before it).
+::testing::AssertionResult ReceivesExactly(CAgentHarness& agent, const std::string& strExpected,
+                                           int nTimeoutMs = kDefaultTimeoutMs);
+
+// Reads up to and including strEnd and succeeds when all of it matches the
+// regular expression (ECMAScript, whole text). The bytes read go to *pstrBytes.
+::testing::AssertionResult ReceivesMatching(CAgentHarness& agent, const std::string& strEnd,
+                                            const std::string& strPattern,
+                                            std::string* pstrBytes = nullptr,
+                                            int nTimeoutMs = kDefaultTimeoutMs);
+
+// Escapes regular-expression metacharacters so that a text matches itself.
+std::string RegexLiteral(const std::string& strText);
+
+// Starts an agent, opens its logon screen and, through LogOn, a session.
+class CAgentTest : public ::testing::Test {
+ protected:
+  void TearDown() override;
+  // Starts the agent with the options and reads the first logon screen. Fatal
+  // failures are reported through gtest; check HasFatalFailure() after it.
+  void StartAgent(const CAgentOptions& options = MakeTestOptions());
+  // Logs on from the user-name state and checks the exact bytes.
+  void LogOn(const std::string& strUser = kAlice, const std::string& strPassword = kAlicePassword);
+  // Types a command line with its line end and checks the echo and the CR LF.
+  void TypeCommand(const std::string& strLine);
+  std::string Prompt(const std::string& strUser = kAlice) const { return m_pAgent->GetPrompt(strUser); }
+  const std::string& LogonScreen() const { return m_pAgent->GetLogonScreen(); }
+
+  std::unique_ptr<CAgentHarness> m_pAgent;
+};
+
+}  // namespace e2e
+}  // namespace kx
