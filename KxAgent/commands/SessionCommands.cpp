@@ -8,6 +8,7 @@
 #include "KxAgentPluginManager/BuiltInCommand.h"
 #include "SerialComm.h"
 #include "commands/BuiltInHandlers.h"
+#include "commands/SystemCommands.h"
 #include "platform/sync.h"
 #include "platform/system_info.h"
 
@@ -180,9 +181,16 @@ int CmdLogoff(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
 }
 
 void AttachBuiltInHandlers(CBuiltInCommand* pBuiltIn) {
+  // Index 4 (dosprompt) has no handler in this build and answers nothing.
   pBuiltIn->SetCommandFunc(0, CmdShowVersion);
   pBuiltIn->SetCommandFunc(1, CmdShowDate);
   pBuiltIn->SetCommandFunc(2, CmdSetEncoding);
   pBuiltIn->SetCommandFunc(3, CmdSetTimeout);
   pBuiltIn->SetCommandFunc(5, CmdLogoff);
+  pBuiltIn->SetCommandFunc(9, CmdShowDiskInfo);
+  pBuiltIn->SetCommandFunc(12, CmdShowProcess);
+  pBuiltIn->SetCommandFunc(13, CmdKill);
+  pBuiltIn->SetCommandFunc(14, CmdShowService);
+  pBuiltIn->SetCommandFunc(15, CmdStartService);
+  pBuiltIn->SetCommandFunc(16, CmdStopService);
 }

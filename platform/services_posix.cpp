@@ -1,0 +1,463 @@
+#include "platform/services.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "platform/error_codes.h"
+#include "platform/posix_error.h"
+#include "platform/processes.h"
+#include "platform/services_store_posix.h"
+#include "platform/system_root.h"
+
+namespace kx {
+
+struct CServiceHandleData {
+  bool bManager;
+  std::string strDirectory;  // <system root>/services
+  std::string strKey;        // the service's file name stem; empty for the manager
+};
+
+namespace service_store {
+
+std::string KeyOf(const std::string& strName) {
+  std::string strKey = strName;
+  for (char& c : strKey) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return strKey;
+}
+
+// Names become file names, so only printable ASCII without separators is taken.
+bool IsValidName(const char* lpName) {
+  if (lpName == nullptr) return false;
+  std::size_t nLength = std::strlen(lpName);
+  if (nLength == 0 || nLength > kMaxServiceName || lpName[0] == '.' || lpName[0] == ' ') return false;
+  for (std::size_t i = 0; i < nLength; ++i) {
+    unsigned char c = static_cast<unsigned char>(lpName[i]);
+    if (c < 0x20 || c > 0x7E || c == '/' || c == '\\') return false;
+  }
+  return true;
+}
+
+bool IsSingleLine(const std::string& strText) { return strText.find_first_of("\r\n") == std::string::npos; }
+
+bool ReadKeyValues(const std::string& strPath, CKeyValues* pValues) {
+  std::ifstream file(strPath);
+  if (!file) return false;
+  pValues->clear();
+  std::string strLine;
+  while (std::getline(file, strLine)) {
+    std::size_t nEqual = strLine.find('=');
+    if (nEqual == std::string::npos) continue;
+    (*pValues)[strLine.substr(0, nEqual)] = strLine.substr(nEqual + 1);
+  }
+  return true;
+}
+
+// Written beside the target and renamed over it, so a reader sees the old or
+// the new file, never a part.
+DWORD WriteKeyValues(const std::string& strPath, const CKeyValues& values) {
+  std::string strText;
+  for (const auto& value : values) strText += value.first + "=" + value.second + "\n";
+  std::string strTemp = strPath + ".tmp." + std::to_string(getpid());
+  int fd = open(strTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return ErrnoToWinError(errno);
+  std::size_t nDone = 0;
+  while (nDone < strText.size()) {
+    ssize_t n = write(fd, strText.data() + nDone, strText.size() - nDone);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      int nError = errno;
+      close(fd);
+      unlink(strTemp.c_str());
+      return ErrnoToWinError(nError);
+    }
+    nDone += static_cast<std::size_t>(n);
+  }
+  close(fd);
+  if (rename(strTemp.c_str(), strPath.c_str()) != 0) {
+    int nError = errno;
+    unlink(strTemp.c_str());
+    return ErrnoToWinError(nError);
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD Number(const CKeyValues& values, const char* lpKey, DWORD dwDefault) {
+  CKeyValues::const_iterator it = values.find(lpKey);
+  return it == values.end() ? dwDefault : static_cast<DWORD>(std::strtoul(it->second.c_str(), nullptr, 10));
+}
+
+std::uint64_t Number64(const CKeyValues& values, const char* lpKey) {
+  CKeyValues::const_iterator it = values.find(lpKey);
+  return it == values.end() ? 0 : std::strtoull(it->second.c_str(), nullptr, 10);
+}
+
+std::string Text(const CKeyValues& values, const char* lpKey) {
+  CKeyValues::const_iterator it = values.find(lpKey);
+  return it == values.end() ? std::string() : it->second;
+}
+
+std::string ServiceDirectory() { return GetSystemRoot() + "/services"; }
+
+CLock::CLock(const std::string& strDirectory) : m_fd(-1) {
+  m_fd = open((strDirectory + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (m_fd < 0) return;
+  while (flock(m_fd, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      close(m_fd);
+      m_fd = -1;
+      return;
+    }
+  }
+}
+
+CLock::~CLock() {
+  if (m_fd >= 0) close(m_fd);  // closing the last descriptor releases the lock
+}
+
+CServiceFiles::CServiceFiles(const std::string& strDirectory, const std::string& strKey)
+    : strConfig(strDirectory + "/" + strKey + ".conf"),
+      strStatus(strDirectory + "/" + strKey + ".status"),
+      strOutput(strDirectory + "/" + strKey + ".log") {}
+
+SERVICE_STATUS DeriveStatus(const CKeyValues& config, const CKeyValues& status, bool* pbAlive) {
+  SERVICE_STATUS result;
+  std::memset(&result, 0, sizeof(result));
+  result.dwServiceType = Number(config, "Type", SERVICE_WIN32_OWN_PROCESS);
+  result.dwCurrentState = SERVICE_STOPPED;
+  DWORD dwProcessId = Number(status, "Pid", 0);
+  std::uint64_t qwStartTime = 0;
+  bool bAlive = dwProcessId != 0 && GetProcessStartTime(dwProcessId, &qwStartTime) == ERROR_SUCCESS &&
+                qwStartTime == Number64(status, "StartTime");
+  if (pbAlive) *pbAlive = bAlive;
+  bool bReported = Number(status, "Reported", 0) != 0;
+  if (bReported) {
+    result.dwWin32ExitCode = Number(status, "ExitCode", 0);
+    result.dwServiceSpecificExitCode = Number(status, "SpecificExitCode", 0);
+  }
+  if (!bAlive) return result;
+  bool bStopSent = Number(status, "StopSent", 0) != 0;
+  if (bReported) {
+    result.dwCurrentState = Number(status, "State", SERVICE_STOPPED);
+    result.dwControlsAccepted = Number(status, "ControlsAccepted", 0);
+    result.dwCheckPoint = Number(status, "CheckPoint", 0);
+    result.dwWaitHint = Number(status, "WaitHint", 0);
+    if (result.dwCurrentState == SERVICE_STOPPED) result.dwControlsAccepted = 0;
+  } else if (result.dwServiceType == KX_SERVICE_COMMAND) {
+    result.dwCurrentState = bStopSent ? SERVICE_STOP_PENDING : SERVICE_RUNNING;
+    result.dwControlsAccepted = bStopSent ? 0 : SERVICE_ACCEPT_STOP;
+  } else {
+    // A service program that has not reported yet is still starting.
+    result.dwCurrentState = bStopSent ? SERVICE_STOP_PENDING : SERVICE_START_PENDING;
+  }
+  return result;
+}
+
+}  // namespace service_store
+
+using namespace service_store;
+
+namespace {
+
+bool IsManager(SC_HANDLE hHandle) { return hHandle != nullptr && hHandle->bManager; }
+bool IsService(SC_HANDLE hHandle) { return hHandle != nullptr && !hHandle->bManager; }
+
+// A service marked for delete disappears once its process has ended.
+// Called under the lock. TRUE when the service is gone afterwards.
+bool RemoveIfDeleted(const CServiceFiles& files, const CKeyValues& config) {
+  if (Number(config, "DeletePending", 0) == 0) return false;
+  CKeyValues status;
+  ReadKeyValues(files.strStatus, &status);
+  bool bAlive = false;
+  DeriveStatus(config, status, &bAlive);
+  if (bAlive) return false;
+  unlink(files.strConfig.c_str());
+  unlink(files.strStatus.c_str());
+  unlink(files.strOutput.c_str());
+  return true;
+}
+
+DWORD ValidateConfig(const SERVICE_CONFIG& config) {
+  if (config.dwServiceType != SERVICE_WIN32_OWN_PROCESS && config.dwServiceType != KX_SERVICE_COMMAND) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  if (config.dwStartType != SERVICE_AUTO_START && config.dwStartType != SERVICE_DEMAND_START &&
+      config.dwStartType != SERVICE_DISABLED) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  if (!IsSingleLine(config.strBinaryPathName) || !IsSingleLine(config.strDisplayName) ||
+      !IsSingleLine(config.strServiceStartName) || config.strDisplayName.size() > kMaxServiceName) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  for (const std::string& strDependency : config.dependencies) {
+    if (!IsValidName(strDependency.c_str())) return ERROR_INVALID_NAME;
+  }
+  return ERROR_SUCCESS;
+}
+
+void StoreConfig(const SERVICE_CONFIG& config, const std::string& strName, CKeyValues* pValues) {
+  std::string strDependencies;
+  for (const std::string& strDependency : config.dependencies) {
+    if (!strDependencies.empty()) strDependencies += "/";
+    strDependencies += strDependency;
+  }
+  (*pValues)["Name"] = strName;
+  (*pValues)["DisplayName"] = config.strDisplayName.empty() ? strName : config.strDisplayName;
+  (*pValues)["Type"] = std::to_string(config.dwServiceType);
+  (*pValues)["StartType"] = std::to_string(config.dwStartType);
+  (*pValues)["ErrorControl"] = std::to_string(config.dwErrorControl);
+  (*pValues)["BinaryPath"] = config.strBinaryPathName;
+  (*pValues)["Dependencies"] = strDependencies;
+  (*pValues)["StartName"] = config.strServiceStartName;
+}
+
+void LoadConfig(const CKeyValues& values, SERVICE_CONFIG* pConfig) {
+  pConfig->dwServiceType = Number(values, "Type", SERVICE_WIN32_OWN_PROCESS);
+  pConfig->dwStartType = Number(values, "StartType", SERVICE_DEMAND_START);
+  pConfig->dwErrorControl = Number(values, "ErrorControl", SERVICE_ERROR_NORMAL);
+  pConfig->strBinaryPathName = Text(values, "BinaryPath");
+  pConfig->strServiceStartName = Text(values, "StartName");
+  pConfig->strDisplayName = Text(values, "DisplayName");
+  pConfig->dependencies.clear();
+  std::string strList = Text(values, "Dependencies");
+  std::size_t nStart = 0;
+  while (nStart < strList.size()) {
+    std::size_t nEnd = strList.find('/', nStart);
+    if (nEnd == std::string::npos) nEnd = strList.size();
+    if (nEnd > nStart) pConfig->dependencies.push_back(strList.substr(nStart, nEnd - nStart));
+    nStart = nEnd + 1;
+  }
+}
+
+// Reads the configuration of an open service; ERROR_SERVICE_DOES_NOT_EXIST when
+// it was deleted meanwhile.
+DWORD ReadConfig(SC_HANDLE hService, CKeyValues* pConfig) {
+  if (!IsService(hService)) return ERROR_INVALID_HANDLE;
+  CServiceFiles files(hService->strDirectory, hService->strKey);
+  return ReadKeyValues(files.strConfig, pConfig) ? ERROR_SUCCESS : ERROR_SERVICE_DOES_NOT_EXIST;
+}
+
+}  // namespace
+
+DWORD OpenSCManager(SC_HANDLE* phManager) {
+  *phManager = nullptr;
+  std::string strDirectory = ServiceDirectory();
+  DWORD dwError = EnsureDirectory(strDirectory);
+  if (dwError != ERROR_SUCCESS) return dwError;
+  if (access(strDirectory.c_str(), R_OK | W_OK | X_OK) != 0) return ERROR_ACCESS_DENIED;
+  *phManager = new CServiceHandleData{true, strDirectory, std::string()};
+  return ERROR_SUCCESS;
+}
+
+DWORD OpenService(SC_HANDLE hManager, const char* lpServiceName, SC_HANDLE* phService) {
+  *phService = nullptr;
+  if (!IsManager(hManager)) return ERROR_INVALID_HANDLE;
+  if (!IsValidName(lpServiceName)) return ERROR_INVALID_NAME;
+  std::string strKey = KeyOf(lpServiceName);
+  CServiceFiles files(hManager->strDirectory, strKey);
+  CKeyValues config;
+  if (!ReadKeyValues(files.strConfig, &config)) return ERROR_SERVICE_DOES_NOT_EXIST;
+  if (Number(config, "DeletePending", 0) != 0) {
+    CLock lock(hManager->strDirectory);
+    if (ReadKeyValues(files.strConfig, &config) && RemoveIfDeleted(files, config)) {
+      return ERROR_SERVICE_DOES_NOT_EXIST;
+    }
+  }
+  *phService = new CServiceHandleData{false, hManager->strDirectory, strKey};
+  return ERROR_SUCCESS;
+}
+
+DWORD CreateService(SC_HANDLE hManager, const char* lpServiceName, const SERVICE_CONFIG& config,
+                    SC_HANDLE* phService) {
+  *phService = nullptr;
+  if (!IsManager(hManager)) return ERROR_INVALID_HANDLE;
+  if (!IsValidName(lpServiceName)) return ERROR_INVALID_NAME;
+  DWORD dwError = ValidateConfig(config);
+  if (dwError != ERROR_SUCCESS) return dwError;
+  std::string strKey = KeyOf(lpServiceName);
+  CServiceFiles files(hManager->strDirectory, strKey);
+  CLock lock(hManager->strDirectory);
+  if (!lock.IsHeld()) return ERROR_SERVICE_DATABASE_LOCKED;
+  CKeyValues existing;
+  if (ReadKeyValues(files.strConfig, &existing) && !RemoveIfDeleted(files, existing)) {
+    return Number(existing, "DeletePending", 0) ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS;
+  }
+  CKeyValues values;
+  StoreConfig(config, lpServiceName, &values);
+  unlink(files.strStatus.c_str());
+  dwError = WriteKeyValues(files.strConfig, values);
+  if (dwError != ERROR_SUCCESS) return dwError;
+  *phService = new CServiceHandleData{false, hManager->strDirectory, strKey};
+  return ERROR_SUCCESS;
+}
+
+DWORD DeleteService(SC_HANDLE hService) {
+  if (!IsService(hService)) return ERROR_INVALID_HANDLE;
+  CServiceFiles files(hService->strDirectory, hService->strKey);
+  CLock lock(hService->strDirectory);
+  if (!lock.IsHeld()) return ERROR_SERVICE_DATABASE_LOCKED;
+  CKeyValues config;
+  if (!ReadKeyValues(files.strConfig, &config)) return ERROR_SERVICE_DOES_NOT_EXIST;
+  if (Number(config, "DeletePending", 0) != 0) return ERROR_SERVICE_MARKED_FOR_DELETE;
+  config["DeletePending"] = "1";
+  DWORD dwError = WriteKeyValues(files.strConfig, config);
+  if (dwError != ERROR_SUCCESS) return dwError;
+  RemoveIfDeleted(files, config);
+  return ERROR_SUCCESS;
+}
+
+void CloseServiceHandle(SC_HANDLE hHandle) { delete hHandle; }
+
+DWORD GetServiceName(SC_HANDLE hService, std::string* pstrName) {
+  CKeyValues config;
+  DWORD dwError = ReadConfig(hService, &config);
+  if (dwError == ERROR_SUCCESS) *pstrName = Text(config, "Name");
+  return dwError;
+}
+
+DWORD QueryServiceConfig(SC_HANDLE hService, SERVICE_CONFIG* pConfig) {
+  CKeyValues config;
+  DWORD dwError = ReadConfig(hService, &config);
+  if (dwError == ERROR_SUCCESS) LoadConfig(config, pConfig);
+  return dwError;
+}
+
+DWORD ChangeServiceConfig(SC_HANDLE hService, const SERVICE_CONFIG& config) {
+  if (!IsService(hService)) return ERROR_INVALID_HANDLE;
+  DWORD dwError = ValidateConfig(config);
+  if (dwError != ERROR_SUCCESS) return dwError;
+  CServiceFiles files(hService->strDirectory, hService->strKey);
+  CLock lock(hService->strDirectory);
+  if (!lock.IsHeld()) return ERROR_SERVICE_DATABASE_LOCKED;
+  CKeyValues values;
+  if (!ReadKeyValues(files.strConfig, &values)) return ERROR_SERVICE_DOES_NOT_EXIST;
+  if (Number(values, "DeletePending", 0) != 0) return ERROR_SERVICE_MARKED_FOR_DELETE;
+  StoreConfig(config, Text(values, "Name"), &values);
+  return WriteKeyValues(files.strConfig, values);
+}
+
+DWORD QueryServiceStatus(SC_HANDLE hService, SERVICE_STATUS* pStatus) {
+  CKeyValues config;
+  DWORD dwError = ReadConfig(hService, &config);
+  if (dwError != ERROR_SUCCESS) return dwError;
+  CKeyValues status;
+  ReadKeyValues(CServiceFiles(hService->strDirectory, hService->strKey).strStatus, &status);
+  *pStatus = DeriveStatus(config, status, nullptr);
+  return ERROR_SUCCESS;
+}
+
+DWORD StartService(SC_HANDLE hService) {
+  if (!IsService(hService)) return ERROR_INVALID_HANDLE;
+  CServiceFiles files(hService->strDirectory, hService->strKey);
+  CLock lock(hService->strDirectory);
+  if (!lock.IsHeld()) return ERROR_SERVICE_DATABASE_LOCKED;
+  CKeyValues config;
+  if (!ReadKeyValues(files.strConfig, &config)) return ERROR_SERVICE_DOES_NOT_EXIST;
+  if (Number(config, "DeletePending", 0) != 0) return ERROR_SERVICE_MARKED_FOR_DELETE;
+  CKeyValues status;
+  ReadKeyValues(files.strStatus, &status);
+  if (DeriveStatus(config, status, nullptr).dwCurrentState != SERVICE_STOPPED) {
+    return ERROR_SERVICE_ALREADY_RUNNING;
+  }
+  if (Number(config, "StartType", SERVICE_DEMAND_START) == SERVICE_DISABLED) return ERROR_SERVICE_DISABLED;
+
+  CLaunch launch;
+  launch.strCommandLine = Text(config, "BinaryPath");
+  launch.strServiceName = Text(config, "Name");
+  launch.strOutputPath = files.strOutput;
+  DWORD dwProcessId = 0;
+  DWORD dwError = LaunchDetached(launch, &dwProcessId);
+  if (dwError != ERROR_SUCCESS) return dwError;
+  std::uint64_t qwStartTime = 0;
+  GetProcessStartTime(dwProcessId, &qwStartTime);  // 0 when it has already ended: reads as stopped
+
+  CKeyValues fresh;
+  fresh["Pid"] = std::to_string(dwProcessId);
+  fresh["StartTime"] = std::to_string(qwStartTime);
+  fresh["StopSent"] = "0";
+  fresh["Reported"] = "0";
+  return WriteKeyValues(files.strStatus, fresh);
+}
+
+DWORD ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* pStatus) {
+  if (!IsService(hService)) return ERROR_INVALID_HANDLE;
+  CServiceFiles files(hService->strDirectory, hService->strKey);
+  CLock lock(hService->strDirectory);
+  if (!lock.IsHeld()) return ERROR_SERVICE_DATABASE_LOCKED;
+  CKeyValues config;
+  if (!ReadKeyValues(files.strConfig, &config)) return ERROR_SERVICE_DOES_NOT_EXIST;
+  CKeyValues status;
+  ReadKeyValues(files.strStatus, &status);
+  SERVICE_STATUS current = DeriveStatus(config, status, nullptr);
+  if (pStatus) *pStatus = current;
+  if (dwControl == SERVICE_CONTROL_INTERROGATE) {
+    return current.dwCurrentState == SERVICE_STOPPED ? ERROR_SERVICE_NOT_ACTIVE : ERROR_SUCCESS;
+  }
+  if (dwControl != SERVICE_CONTROL_STOP) return ERROR_INVALID_SERVICE_CONTROL;
+  if (current.dwCurrentState == SERVICE_STOPPED) return ERROR_SERVICE_NOT_ACTIVE;
+  if (current.dwCurrentState != SERVICE_RUNNING && current.dwCurrentState != SERVICE_PAUSED) {
+    return ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+  }
+  if ((current.dwControlsAccepted & SERVICE_ACCEPT_STOP) == 0) return ERROR_INVALID_SERVICE_CONTROL;
+
+  pid_t pid = static_cast<pid_t>(Number(status, "Pid", 0));
+  // A plain program may have started helpers of its own: its whole process
+  // group (its session, made at start) is asked to end. A service program gets
+  // the request alone and decides itself.
+  bool bCommand = current.dwServiceType == KX_SERVICE_COMMAND;
+  if (kill(bCommand ? -pid : pid, SIGTERM) != 0 && errno != ESRCH) return ErrnoToWinError(errno);
+  status["StopSent"] = "1";
+  DWORD dwError = WriteKeyValues(files.strStatus, status);
+  if (dwError != ERROR_SUCCESS) return dwError;
+  if (pStatus) *pStatus = DeriveStatus(config, status, nullptr);
+  return ERROR_SUCCESS;
+}
+
+DWORD EnumServicesStatus(SC_HANDLE hManager, std::vector<ENUM_SERVICE_STATUS>* pServices) {
+  pServices->clear();
+  if (!IsManager(hManager)) return ERROR_INVALID_HANDLE;
+  DIR* pDir = opendir(hManager->strDirectory.c_str());
+  if (pDir == nullptr) return ErrnoToWinError(errno);
+  std::vector<std::string> keys;
+  while (struct dirent* pEntry = readdir(pDir)) {
+    std::string strFile = pEntry->d_name;
+    const std::string strSuffix = ".conf";
+    if (strFile.size() > strSuffix.size() && strFile[0] != '.' &&
+        strFile.compare(strFile.size() - strSuffix.size(), strSuffix.size(), strSuffix) == 0) {
+      keys.push_back(strFile.substr(0, strFile.size() - strSuffix.size()));
+    }
+  }
+  closedir(pDir);
+  std::sort(keys.begin(), keys.end());
+  for (const std::string& strKey : keys) {
+    CServiceFiles files(hManager->strDirectory, strKey);
+    CKeyValues config;
+    if (!ReadKeyValues(files.strConfig, &config)) continue;  // deleted meanwhile
+    CKeyValues status;
+    ReadKeyValues(files.strStatus, &status);
+    bool bAlive = false;
+    ENUM_SERVICE_STATUS entry;
+    entry.status = DeriveStatus(config, status, &bAlive);
+    if (Number(config, "DeletePending", 0) != 0 && !bAlive) {
+      CLock lock(hManager->strDirectory);
+      if (ReadKeyValues(files.strConfig, &config) && RemoveIfDeleted(files, config)) continue;
+    }
+    entry.strServiceName = Text(config, "Name");
+    entry.strDisplayName = Text(config, "DisplayName");
+    pServices->push_back(entry);
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace kx

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "KxAgentPluginManager/KxAgentPlugin.h"
+#include "KxAgentPluginManager/Writer.h"
+#include "commands/SystemCommands.h"
+#include "fake_agent_log.h"
+
+namespace {
+
+// Keeps each WriteLine as one entry and everything as bytes.
+class CLineWriter : public CWriter {
+ public:
+  int WriteChar(char c) override {
+    m_strBytes += c;
+    return 1;
+  }
+  int WriteLine(const char* lpText) override {
+    m_lines.push_back(lpText);
+    m_strBytes += lpText;
+    m_strBytes += '\n';
+    return 1;
+  }
+  int Write(const char* lpText) override {
+    m_strBytes += lpText;
+    return *lpText != '\0';
+  }
+  std::vector<std::string> m_lines;
+  std::string m_strBytes;
+};
+
+class CChild {
+ public:
+  explicit CChild(const char* lpScript) {
+    m_pid = fork();
+    if (m_pid == 0) {
+      execl("/bin/sh", "sh", "-c", lpScript, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~CChild() {
+    if (m_pid > 0) {
+      kill(m_pid, SIGKILL);
+      Reap();
+    }
+  }
+  pid_t Id() const { return m_pid; }
+  int Reap() {
+    int nStatus = 0;
+    if (m_pid > 0) waitpid(m_pid, &nStatus, 0);
+    m_pid = -1;
+    return nStatus;
+  }
+
+ private:
+  pid_t m_pid;
+};
+
+const char* const kHeader =
+    "   PID Process Name                   CPU(%) Process Time   Memory(KB)  Threads\n"
+    "------ ------------------------------ ------ -------------- ----------- -------\n";
+
+// The columns of a row: pid, name, cpu, time, memory, threads.
+struct CRow {
+  unsigned nPid = 0;
+  std::string strName;
+  int nCpu = -1;
+  std::string strTime;
+  unsigned long nMemory = 0;
+  unsigned nThreads = 0;
+};
+
+// Parses a row from both ends: names may hold blanks or exceed their column.
+bool ParseRow(const std::string& strLine, CRow* pRow) {
+  std::istringstream in(strLine);
+  std::vector<std::string> tokens;
+  for (std::string strToken; in >> strToken;) tokens.push_back(strToken);
+  if (tokens.size() < 6) return false;
+  std::size_t n = tokens.size();
+  pRow->nPid = static_cast<unsigned>(std::strtoul(tokens[0].c_str(), nullptr, 10));
+  pRow->strName = tokens[1];
+  for (std::size_t i = 2; i + 4 < n; ++i) pRow->strName += " " + tokens[i];
+  pRow->nCpu = std::atoi(tokens[n - 4].c_str());
+  pRow->strTime = tokens[n - 3];
+  pRow->nMemory = std::strtoul(tokens[n - 2].c_str(), nullptr, 10);
+  pRow->nThreads = static_cast<unsigned>(std::strtoul(tokens[n - 1].c_str(), nullptr, 10));
+  return true;
+}
+
+bool FindRow(const std::vector<std::string>& lines, pid_t pid, CRow* pRow) {
+  for (const std::string& strLine : lines) {
+    CRow row;
+    if (ParseRow(strLine, &row) && row.nPid == static_cast<unsigned>(pid)) {
+      *pRow = row;
+      return true;
+    }
+  }
+  return false;
+}
+
+struct CTimeCase {
+  DWORD dwMilliseconds;
+  const char* lpExpected;
+};
+
+TEST(FormatProcessLineTest, ColumnsAndTimeSplit) {
+  const CTimeCase cases[] = {
+      {3725000, "  4242 notepad.exe                        12        1:02:05        2048       3"},
+      {3725999, "  4242 notepad.exe                        12        1:02:05        2048       3"},
+      {0, "  4242 notepad.exe                        12        0:00:00        2048       3"},
+      {999, "  4242 notepad.exe                        12        0:00:00        2048       3"},
+      {360000000, "  4242 notepad.exe                        12      100:00:00        2048       3"},
+  };
+  for (const CTimeCase& c : cases) {
+    ProcessInfo info;
+    std::memset(&info, 0, sizeof(info));
+    info.dwProcessId = 4242;
+    std::strcpy(info.szName, "notepad.exe");
+    info.dwProcessTime = c.dwMilliseconds;
+    info.nCPUPercent = 12;
+    info.dwThreads = 3;
+    info.memory.WorkingSetSize = 2048 * 1024 + 1023;  // KB truncated
+    EXPECT_EQ(c.lpExpected, FormatProcessLine(info)) << c.dwMilliseconds;
+  }
+  ProcessInfo info;
+  std::memset(&info, 0, sizeof(info));
+  info.dwProcessId = 7;
+  std::strcpy(info.szName, "a_name_that_is_longer_than_thirty_characters.exe");
+  // Long names are not cut: they push the row to the right.
+  EXPECT_EQ(
+      "     7 a_name_that_is_longer_than_thirty_characters.exe      0        0:00:00           0       0",
+      FormatProcessLine(info));
+}
+
+TEST(ShowProcessesTest, WithoutMonitoringEveryCpuCellIsZeroAndRealChildrenAreListed) {
+  CChild sleeper("exec sleep 30");
+  usleep(100000);
+  CLineWriter writer;
+  EXPECT_EQ(1, ShowProcesses(writer, 0, 1000));
+  EXPECT_EQ(0u, writer.m_strBytes.find(kHeader));
+  ASSERT_GT(writer.m_lines.size(), 3u);
+  for (std::size_t i = 2; i < writer.m_lines.size(); ++i) {
+    CRow row;
+    ASSERT_TRUE(ParseRow(writer.m_lines[i], &row)) << writer.m_lines[i];
+    EXPECT_EQ(0, row.nCpu) << writer.m_lines[i];
+  }
+  CRow row;
+  ASSERT_TRUE(FindRow(writer.m_lines, sleeper.Id(), &row));
+  EXPECT_EQ("sleep", row.strName);
+  EXPECT_EQ("0:00:00", row.strTime);
+  EXPECT_GT(row.nMemory, 0u);
+  EXPECT_EQ(1u, row.nThreads);
+  ASSERT_TRUE(FindRow(writer.m_lines, getpid(), &row));
+  EXPECT_EQ("agent_tests", row.strName);
+}
+
+TEST(ShowProcessesTest, MonitoringSamplesEveryProcessInOnePass) {
+  CChild busy("while :; do :; done");
+  CChild sleeper("exec sleep 30");
+  CLineWriter writer;
+  EXPECT_EQ(1, ShowProcesses(writer, 1, 1000));
+  CRow busyRow, sleeperRow;
+  ASSERT_TRUE(FindRow(writer.m_lines, busy.Id(), &busyRow));
+  ASSERT_TRUE(FindRow(writer.m_lines, sleeper.Id(), &sleeperRow));
+  // A loaded machine may give the loop less than a whole processor.
+  EXPECT_GE(busyRow.nCpu, 10);
+  EXPECT_LE(sleeperRow.nCpu, 2);
+  EXPECT_EQ("sh", busyRow.strName);
+  EXPECT_EQ(1u, busyRow.nThreads);
+}
+
+TEST(ProcessListTest, CallbackReturningZeroStopsTheWalk) {
+  CProcessList list;
+  int nCalls = 0;
+  EXPECT_EQ(1, list.EnumerateProcesses(
+                   [](const ProcessInfo&, void* lpContext) {
+                     ++*static_cast<int*>(lpContext);
+                     return 0;
+                   },
+                   &nCalls));
+  EXPECT_EQ(1, nCalls);
+}
+
+TEST(CmdKillTest, KillsARealChildAndLogsTheCommand) {
+  CTestAgentLog log;
+  log.Install<CKxAgentLog>();
+  CChild child("exec sleep 30");
+  usleep(100000);  // past the exec, so the name is the program's
+  std::string strPid = std::to_string(child.Id());
+  CKxAgentCommandArgument argument;
+  argument.Add("PID", strPid.c_str());
+  CLineWriter writer;
+  EXPECT_EQ(1, CmdKill(writer, argument));
+  EXPECT_EQ("Process (" + strPid + ") 'sleep' terminated.\n", writer.m_strBytes);
+  int nStatus = child.Reap();
+  EXPECT_TRUE(WIFSIGNALED(nStatus));
+  EXPECT_NE(std::string::npos, log.Read("info.log").find("[Command Execute] kill " + strPid));
+}
+
+TEST(CmdKillTest, UnparsableOrZeroOrVanishedIdGivesTheParameterError) {
+  const char* ids[] = {"0", "abc", "", "4294967295", "99999999999"};
+  for (const char* lpId : ids) {
+    CKxAgentCommandArgument argument;
+    argument.Add("PID", lpId);
+    CLineWriter writer;
+    EXPECT_EQ(1, CmdKill(writer, argument));
+    EXPECT_EQ("[Error] (0x00000057) The parameter is incorrect.\n", writer.m_strBytes) << lpId;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/error_codes.h"
+#include "platform/processes.h"
+#include "platform/sync.h"
+
+namespace {
+
+// A child running `lpScript` under /bin/sh, killed and reaped at scope end.
+class CChild {
+ public:
+  explicit CChild(const char* lpScript, const char* lpProgram = "/bin/sh") {
+    m_pid = fork();
+    if (m_pid == 0) {
+      execl(lpProgram, "sh", "-c", lpScript, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~CChild() {
+    if (m_pid > 0) {
+      kill(m_pid, SIGKILL);
+      Reap();
+    }
+  }
+  DWORD Id() const { return static_cast<DWORD>(m_pid); }
+  int Reap() {
+    int nStatus = 0;
+    if (m_pid > 0) waitpid(m_pid, &nStatus, 0);
+    m_pid = -1;
+    return nStatus;
+  }
+
+ private:
+  pid_t m_pid;
+};
+
+bool FindEntry(DWORD dwProcessId, kx::PROCESSENTRY* pEntry) {
+  std::vector<kx::PROCESSENTRY> entries;
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::GetProcessSnapshot(&entries));
+  for (const kx::PROCESSENTRY& entry : entries) {
+    if (entry.th32ProcessID == dwProcessId) {
+      *pEntry = entry;
+      return true;
+    }
+  }
+  return false;
+}
+
+TEST(ProcessSnapshotTest, ListsThisProcessWithItsThreadsInIdOrder) {
+  std::thread worker([] { kx::Sleep(300); });
+  std::vector<kx::PROCESSENTRY> entries;
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::GetProcessSnapshot(&entries));
+  EXPECT_TRUE(std::is_sorted(entries.begin(), entries.end(),
+                             [](const kx::PROCESSENTRY& a, const kx::PROCESSENTRY& b) {
+                               return a.th32ProcessID < b.th32ProcessID;
+                             }));
+  kx::PROCESSENTRY self;
+  ASSERT_TRUE(FindEntry(static_cast<DWORD>(getpid()), &self));
+  EXPECT_GE(self.cntThreads, 2u);
+  EXPECT_STREQ("platform_tests", self.szExeFile);
+  worker.join();
+}
+
+// The kernel cuts task names at 15 bytes; the snapshot gives the whole name.
+TEST(ProcessSnapshotTest, ImageNameLongerThanTheKernelKeepsItWhole) {
+  std::string strDir = ::testing::TempDir() + "kxproc" + std::to_string(getpid());
+  std::string strProgram = strDir + "/a_rather_long_program_name";
+  ASSERT_EQ(0, std::system(("mkdir -p " + strDir + " && cp /bin/sh " + strProgram).c_str()));
+  {
+    CChild child("sleep 5 & wait", strProgram.c_str());
+    kx::Sleep(100);
+    kx::PROCESSENTRY entry;
+    ASSERT_TRUE(FindEntry(child.Id(), &entry));
+    EXPECT_STREQ("a_rather_long_program_name", entry.szExeFile);
+  }
+  std::system(("rm -rf " + strDir).c_str());
+}
+
+TEST(OpenProcessTest, IdZeroAndVanishedProcessAreInvalidParameters) {
+  kx::HPROCESS hProcess = nullptr;
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), kx::OpenProcess(0, &hProcess));
+  EXPECT_EQ(nullptr, hProcess);
+  // An id above the signal range would address process groups; never opened.
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), kx::OpenProcess(0xFFFFFFFFu, &hProcess));
+  CChild child("exit 0");
+  DWORD dwGone = child.Id();
+  child.Reap();
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), kx::OpenProcess(dwGone, &hProcess));
+}
+
+TEST(OpenProcessTest, ReadsTimesAndMemoryOfABusyChild) {
+  // Touches about 40 MB, then spins.
+  CChild child("x=$(head -c 40000000 /dev/zero | tr '\\0' a); while :; do :; done");
+  kx::Sleep(1200);
+  kx::HPROCESS hProcess = nullptr;
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::OpenProcess(child.Id(), &hProcess));
+  std::uint64_t qwKernel = 0, qwUser = 0;
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::GetProcessTimes(hProcess, &qwKernel, &qwUser));
+  EXPECT_GT(qwKernel + qwUser, 200u);
+  kx::PROCESS_MEMORY_COUNTERS counters;
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::GetProcessMemoryInfo(hProcess, &counters));
+  EXPECT_GT(counters.WorkingSetSize, 30u << 20);
+  EXPECT_GE(counters.PeakWorkingSetSize, counters.WorkingSetSize);
+  char szName[260];
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::GetProcessImageName(hProcess, szName, sizeof(szName)));
+  EXPECT_STREQ("sh", szName);
+  kx::CloseProcess(hProcess);
+}
+
+TEST(TerminateProcessTest, KillsTheChildAndThenReportsItGone) {
+  CChild child("exec sleep 30");
+  kx::HPROCESS hProcess = nullptr;
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::OpenProcess(child.Id(), &hProcess));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::TerminateProcess(hProcess, 255));
+  int nStatus = child.Reap();
+  EXPECT_TRUE(WIFSIGNALED(nStatus));
+  EXPECT_EQ(SIGKILL, WTERMSIG(nStatus));
+  // The handle stays bound to the ended process, whatever reuses its id.
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), kx::TerminateProcess(hProcess, 255));
+  std::uint64_t qwKernel, qwUser;
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), kx::GetProcessTimes(hProcess, &qwKernel, &qwUser));
+  kx::CloseProcess(hProcess);
+}
+
+TEST(ProcessCpuQueryTest, BusyChildUpToOneProcessorIdleChildNearZero) {
+  CChild busy("while :; do :; done");
+  CChild idle("exec sleep 30");
+  kx::CProcessCpuQuery query;
+  ASSERT_TRUE(query.Open());
+  ASSERT_TRUE(query.Collect());
+  EXPECT_EQ(-1, query.GetLongValue(busy.Id()));  // one collection is not a rate yet
+  kx::Sleep(1000);
+  ASSERT_TRUE(query.Collect());
+  LONG lBusy = query.GetLongValue(busy.Id());
+  // At most one processor for one thread; a loaded machine may give it less.
+  EXPECT_GE(lBusy, 10);
+  EXPECT_LE(lBusy, 110);
+  EXPECT_LE(query.GetLongValue(idle.Id()), 2);
+  EXPECT_EQ(-1, query.GetLongValue(0));
+  std::unordered_map<DWORD, int> values;
+  query.GetAllValues(&values);
+  EXPECT_EQ(1u, values.count(busy.Id()));
+  EXPECT_EQ(1u, values.count(static_cast<DWORD>(getpid())));
+  query.Close();
+  EXPECT_EQ(-1, query.GetLongValue(busy.Id()));
+}
+
+}  // namespace
