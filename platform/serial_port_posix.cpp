@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -67,6 +68,14 @@ int OpenDevice(const std::string& strPath, DWORD dwBaudRate) {
   if (!isatty(nFd)) {
     close(nFd);
     errno = ENOTTY;
+    return -1;
+  }
+  // A port is owned by one program at a time, as a COM port opened without
+  // sharing is. TIOCEXCL does not hold back root, so a lock on the device
+  // makes a second agent fail instead of splitting the terminal's input.
+  if (flock(nFd, LOCK_EX | LOCK_NB) != 0) {
+    close(nFd);
+    errno = EACCES;
     return -1;
   }
   ConfigureDevice(nFd, dwBaudRate);

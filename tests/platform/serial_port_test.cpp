@@ -130,6 +130,18 @@ TEST(CSerialPort, CarriesBytesBothWaysUnchanged) {
   EXPECT_FALSE(port->IsOpen());
 }
 
+TEST(CSerialPort, APortInUseIsRefusedUntilItsOwnerClosesIt) {
+  CTestBase base;
+  CTestPty pty;
+  base.PointAt(1, pty.strSlave);
+  auto owner = kx::CreateSerialPort(base.strDir);
+  auto second = kx::CreateSerialPort(base.strDir);
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), owner->Open(1, 9600));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), second->Open(1, 9600));
+  owner->Close();
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), second->Open(1, 9600));
+}
+
 TEST(CSerialPort, WaitEndsOnTimeoutAndOnCancel) {
   CTestBase base;
   CTestPty pty;
