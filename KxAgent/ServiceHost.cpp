@@ -1,0 +1,265 @@
+#include "ServiceHost.h"
+
+#include <signal.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "KestrixAgent.h"
+#include "KxAgentConfigManager/KxAgentConfigManager.h"
+#include "KxAgentLog.h"
+#include "Resources.h"
+#include "platform/error_codes.h"
+#include "platform/event_log.h"
+#include "platform/program_path.h"
+#include "platform/registration.h"
+#include "platform/serial_port.h"
+#include "platform/services.h"
+#include "platform/sync.h"
+#include "platform/text_encoding.h"
+
+namespace {
+
+const char* const kDisplayName = "Kestrix Agent for Windows";
+const char* const kAppIdKey = "AppID/{6F2A41C3-95D8-4B7E-A1C4-3E58D07B92AF}";
+const char* const kAppIdGuid = "{6F2A41C3-95D8-4B7E-A1C4-3E58D07B92AF}";
+const char* const kExeKey = "AppID/KxAgent.EXE";
+const char* const kLocalService = "LocalService";
+const char* const kDependency = "RPCSS";
+
+const int kSucceeded = 0;
+const int kFailed = static_cast<int>(0x80004005);  // E_FAIL
+
+const char* ServiceName() { return LoadResourceString(IDS_SERVICENAME); }
+
+// Host state, one per process.
+bool g_bServiceMode = false;
+CKestrixAgent* g_pAgent = nullptr;
+kx::SERVICE_STATUS g_status = {SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, SERVICE_ACCEPT_STOP, 0, 0, 0, 0};
+kx::SERVICE_STATUS_HANDLE g_hStatus = nullptr;
+kx::CEvent g_quit(TRUE, FALSE);
+std::atomic<bool> g_bStopped(false);
+int g_nExitCode = 0;
+
+void SetStatus(DWORD dwState) {
+  g_status.dwCurrentState = dwState;
+  if (g_hStatus != nullptr) kx::SetServiceStatus(g_hStatus, &g_status);
+}
+
+// The three service events go to the event log in Japanese, as code page 932.
+void LogServiceEvent(WORD wType, const char* lpUtf8Text) {
+  CKxAgentLog::__LogEvent(wType, kx::Utf8ToCp932(lpUtf8Text).c_str());
+}
+
+// Host diagnostics are informational events with ID 0; outside service mode
+// they are printed too.
+void LogHostDiagnostic(const char* lpText) {
+  kx::HEVENTSOURCE hSource = nullptr;
+  if (kx::RegisterEventLogSource(ServiceName(), &hSource) == 0) {
+    const char* strings[] = {lpText};
+    kx::ReportEventLogEntry(hSource, EVENTLOG_INFORMATION_TYPE, 0, 0, 1, strings);
+    kx::DeregisterEventLogSource(hSource);
+  }
+  if (!g_bServiceMode) std::printf("%s\n", lpText);
+}
+
+// Registration failures: on Windows a message box titled with the service name.
+void ShowHostError(const char* lpText) { std::fprintf(stderr, "%s: %s\n", ServiceName(), lpText); }
+
+bool IsServiceInstalled() {
+  kx::SC_HANDLE hManager = nullptr;
+  if (kx::OpenSCManager(&hManager) != 0) return false;
+  kx::SC_HANDLE hService = nullptr;
+  bool bInstalled = kx::OpenService(hManager, ServiceName(), &hService) == 0;
+  kx::CloseServiceHandle(hService);
+  kx::CloseServiceHandle(hManager);
+  return bInstalled;
+}
+
+bool Install() {
+  if (IsServiceInstalled()) return true;
+  kx::SC_HANDLE hManager = nullptr;
+  if (kx::OpenSCManager(&hManager) != 0) {
+    ShowHostError("Could not open Service Manager");
+    return false;
+  }
+  kx::SERVICE_CONFIG config;
+  config.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  config.dwStartType = SERVICE_AUTO_START;
+  config.dwErrorControl = SERVICE_ERROR_NORMAL;
+  config.strBinaryPathName = "\"" + kx::GetProgramPath() + "\"";
+  config.dependencies.push_back(kDependency);
+  config.strDisplayName = kDisplayName;
+  kx::SC_HANDLE hService = nullptr;
+  DWORD dwError = kx::CreateService(hManager, ServiceName(), config, &hService);
+  kx::CloseServiceHandle(hService);
+  kx::CloseServiceHandle(hManager);
+  if (dwError != 0) {
+    ShowHostError("Could not start service");
+    return false;
+  }
+  return true;
+}
+
+bool Uninstall() {
+  if (!IsServiceInstalled()) return true;
+  kx::SC_HANDLE hManager = nullptr;
+  if (kx::OpenSCManager(&hManager) != 0) {
+    ShowHostError("Could not open Service Manager");
+    return false;
+  }
+  kx::SC_HANDLE hService = nullptr;
+  if (kx::OpenService(hManager, ServiceName(), &hService) != 0) {
+    kx::CloseServiceHandle(hManager);
+    ShowHostError("Could not open service");
+    return false;
+  }
+  kx::SERVICE_STATUS status;
+  DWORD dwStop = kx::ControlService(hService, SERVICE_CONTROL_STOP, &status);
+  if (dwStop != 0 && dwStop != ERROR_SERVICE_NOT_ACTIVE) ShowHostError("Could not stop service");
+  bool bDeleted = kx::DeleteService(hService) == 0;
+  kx::CloseServiceHandle(hService);
+  kx::CloseServiceHandle(hManager);
+  if (!bDeleted) ShowHostError("Could not delete service");
+  return bDeleted;
+}
+
+int RegisterAppId(bool bService) {
+  if (!Uninstall()) return kFailed;
+  kx::SetRegistrationValue(kAppIdKey, "", ServiceName());
+  kx::SetRegistrationValue(kExeKey, "AppID", kAppIdGuid);
+  kx::DeleteRegistrationValue(kAppIdKey, kLocalService);
+  if (bService) {
+    kx::SetRegistrationValue(kAppIdKey, kLocalService, ServiceName());
+    if (!Install()) return kFailed;
+  }
+  return kSucceeded;
+}
+
+int UnregisterAppId() {
+  bool bUninstalled = Uninstall();
+  kx::DeleteRegistrationValue(kAppIdKey, kLocalService);
+  kx::DeleteRegistrationKey(kAppIdKey);
+  kx::DeleteRegistrationKey(kExeKey);
+  return bUninstalled ? kSucceeded : kFailed;
+}
+
+void StopAgent() {
+  if (g_bStopped.exchange(true)) return;
+  if (g_pAgent != nullptr) g_pAgent->Stop();
+  CKxAgentConfigManager::Terminate();
+}
+
+// Blocks until the agent is to stop: the stop control in service mode, a stop
+// signal in run mode.
+void MessageLoop(const sigset_t& stopSignals) {
+  if (g_bServiceMode) {
+    g_quit.Wait(INFINITE);
+  } else {
+    int nSignal = 0;
+    sigwait(&stopSignals, &nSignal);
+  }
+}
+
+void Run(const sigset_t& stopSignals) {
+  if (!CKxAgentConfigManager::Initialize()) {
+    std::fprintf(stderr, "%s: the XML library could not be initialised.\n", ServiceName());
+  }
+  g_pAgent = new CKestrixAgent();
+  if (g_pAgent->Start() == 0) {
+    LogServiceEvent(EVENTLOG_ERROR_TYPE,
+                    "COMポートがオープンできなかったため、Kestrix Agent for Windows "
+                    "サービスを開始できませんでした。\r\n");
+    if (!g_bServiceMode) {
+      DWORD dwPort = g_pAgent->GetConfigManager()->GetComPort();
+      std::fprintf(stderr, "%s: COM%lu (%s) could not be opened.\n", ServiceName(),
+                   static_cast<unsigned long>(dwPort),
+                   kx::GetComPortPath(kx::GetProgramDirectory(), dwPort).c_str());
+    }
+    StopAgent();
+    g_nExitCode = 1;
+    return;
+  }
+  if (g_bServiceMode) {
+    LogServiceEvent(EVENTLOG_INFORMATION_TYPE, "Kestrix Agent for Windows サービスは開始されました。\r\n");
+    SetStatus(SERVICE_RUNNING);
+  }
+  MessageLoop(stopSignals);
+  StopAgent();
+}
+
+sigset_t g_stopSignals;
+
+void Handler(DWORD dwControl) {
+  switch (dwControl) {
+    case SERVICE_CONTROL_STOP:
+      SetStatus(SERVICE_STOP_PENDING);
+      g_quit.Set();
+      break;
+    case SERVICE_CONTROL_PAUSE:
+    case SERVICE_CONTROL_CONTINUE:
+    case SERVICE_CONTROL_INTERROGATE:
+      break;
+    case SERVICE_CONTROL_SHUTDOWN:
+      StopAgent();
+      break;
+    default:
+      LogHostDiagnostic("Bad service request");
+      break;
+  }
+}
+
+void ServiceMain(DWORD /*dwArgc*/, char** /*lpArgv*/) {
+  if (kx::RegisterServiceCtrlHandler(ServiceName(), Handler, &g_hStatus) != 0) {
+    LogHostDiagnostic("Handler not installed");
+    return;
+  }
+  SetStatus(SERVICE_START_PENDING);
+  Run(g_stopSignals);
+  SetStatus(SERVICE_STOPPED);
+  LogServiceEvent(EVENTLOG_INFORMATION_TYPE, "Kestrix Agent for Windows サービスは停止しました。\r\n");
+}
+
+bool IsSwitch(const char* lpArgument, const char* lpSwitch) {
+  return (lpArgument[0] == '-' || lpArgument[0] == '/') && strcasecmp(lpArgument + 1, lpSwitch) == 0;
+}
+
+}  // namespace
+
+int RunServiceHost(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    if (IsSwitch(argv[i], "UnregServer")) return UnregisterAppId();
+    if (IsSwitch(argv[i], "RegServer")) return RegisterAppId(false);
+    if (IsSwitch(argv[i], "Service") || IsSwitch(argv[i], "install")) return RegisterAppId(true);
+  }
+
+  // The stop signals are taken by sigwait (run mode) or by the service
+  // dispatcher; every thread the agent starts inherits the mask.
+  sigemptyset(&g_stopSignals);
+  sigaddset(&g_stopSignals, SIGTERM);
+  sigaddset(&g_stopSignals, SIGINT);
+  signal(SIGPIPE, SIG_IGN);
+
+  std::string strLocalService;
+  g_bServiceMode = kx::GetRegistrationValue(kAppIdKey, kLocalService, &strLocalService) == 0;
+  if (g_bServiceMode) {
+    const kx::SERVICE_TABLE_ENTRY table[] = {{ServiceName(), ServiceMain}, {nullptr, nullptr}};
+    DWORD dwError = kx::StartServiceCtrlDispatcher(table);
+    if (dwError != 0) {
+      std::fprintf(stderr, "%s: registered as a service; start it through the service manager (error %lu).\n",
+                   ServiceName(), static_cast<unsigned long>(dwError));
+    }
+    std::fflush(nullptr);
+    _exit(static_cast<int>(dwError));
+  }
+
+  pthread_sigmask(SIG_BLOCK, &g_stopSignals, nullptr);
+  Run(g_stopSignals);
+  // The agent and its threads are never torn down: leave without running
+  // destructors under the feet of the input and time-out threads.
+  std::fflush(nullptr);
+  _exit(g_nExitCode);
+}
