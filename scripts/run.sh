@@ -137,7 +137,10 @@ if [ -t 0 ]; then
   echo "Leave with Ctrl-] ."
   echo
   saved_tty=$(stty -g)
-  socat "-,rawer,escape=0x1d" "$demo/dev/terminal,rawer" || true
+  # The agent ends command output lines with LF alone, as the product does;
+  # like a terminal emulator set to "implicit CR on LF", this terminal shows
+  # each LF as a new line.
+  socat "-,rawer,opost=1,onlcr=1,escape=0x1d" "$demo/dev/terminal,rawer" || true
 else
   echo "Standard input is not a terminal: sending it to the agent as typed bytes."
   echo
