@@ -69,6 +69,7 @@ CKestrixAgent::CKestrixAgent()
       m_pLogObject(nullptr),
       m_pSerialComm(nullptr),
       m_pDispatcher(nullptr),
+      m_pLogManager(nullptr),
       m_pBuiltInCommand(nullptr),
       m_bInputSignalled(true),
       m_dwComPort(1),
@@ -76,7 +77,11 @@ CKestrixAgent::CKestrixAgent()
       m_dwSessionTimeout(0),
       m_nEventLogNotification(0),
       m_nHiddenExecution(1),
-      m_nCPUMonitoring(0) {
+      m_nCPUMonitoring(0),
+      m_nShutdownPending(0),
+      m_nReboot(0),
+      m_nShutdownDelay(0),
+      m_nNoticeCount(0) {
   g_pAgent = this;
   std::memset(m_szLine, 0, sizeof(m_szLine));
 
@@ -92,6 +97,10 @@ CKestrixAgent::CKestrixAgent()
   m_pSerialComm = new CSerialComm(m_dwComPort, m_dwComSpeed, nEncoding);
   m_pSerialComm->SetCallback(this);
   m_pSerialComm->Open();
+
+  m_pLogManager = new CEventLogManager();
+  m_pLogManager->SetListener(this);
+  m_pLogManager->OpenLogs();
 
   m_pDispatcher = new CommandDispatcher(this, m_pSerialComm);
   m_pBuiltInCommand = new CBuiltInCommand();
@@ -142,10 +151,71 @@ void CKestrixAgent::RegisterBuiltInCommands() {
 int CKestrixAgent::Start() {
   if (m_pSerialComm->IsClosed()) return 0;
   m_pSerialComm->Start();
+  if (m_nEventLogNotification != 0) m_pLogManager->StartWatch();
   return 1;
 }
 
-void CKestrixAgent::Stop() { m_pSerialComm->Close(); }
+void CKestrixAgent::Stop() {
+  m_pLogManager->CloseLogs();
+  m_pSerialComm->Close();
+}
+
+void CKestrixAgent::OnChangeEventLog(const char* lpLogName, DWORD dwStartRecordNo,
+                                     DWORD dwEndRecordNo) {
+  static const size_t kNotificationMax = 4000;
+  if (dwStartRecordNo > dwEndRecordNo) return;
+  char szRecord[4096];
+  for (DWORD dwRecord = dwStartRecordNo;; ++dwRecord) {
+    if (!m_pLogManager->GetEventLogMessage(lpLogName, dwRecord, szRecord, 1)) {
+      CKxAgentLog::LogError("Internal",
+                            "CKestrixAgent::OnChangeEventLog() : m_pLogManager->GetEventLogMessage() "
+                            "error!! (lpLogName=%s, dwStartRecordNo=%ld, dwEndRecordNo=%ld)",
+                            lpLogName, static_cast<long>(dwStartRecordNo),
+                            static_cast<long>(dwEndRecordNo));
+      return;
+    }
+    szRecord[kNotificationMax] = '\0';
+    m_pSerialComm->WriteLine(szRecord);
+    if (dwRecord == dwEndRecordNo) break;
+  }
+}
+
+void CKestrixAgent::StartShutdownNotice(int nDelay, BOOL bReboot) {
+  m_nShutdownDelay = nDelay;
+  m_nReboot = bReboot ? 1 : 0;
+  // A countdown left from an aborted shutdown sees its number change and ends
+  // without a further notice, so a new one never counts twice.
+  unsigned int nNotice = ++m_nNoticeCount;
+  std::thread(&CKestrixAgent::NoticeThread, this, nNotice).detach();
+}
+
+void CKestrixAgent::NoticeThread(unsigned int nNotice) {
+  kx::CEvent timer(FALSE, TRUE);
+  DWORD dwDeadline = kx::GetTickCount() + static_cast<DWORD>(m_nShutdownDelay.load()) * 1000;
+  DWORD dwLastAnnounced = 0xFFFFFFFF;
+  while (m_nShutdownPending != 0 && m_nNoticeCount == nNotice) {
+    timer.Wait(1000);
+    if (m_nShutdownPending == 0 || m_nNoticeCount != nNotice) break;
+    DWORD dwNow = kx::GetTickCount();
+    if (static_cast<int32_t>(dwDeadline - dwNow) <= 0) {
+      m_pSerialComm->Write(m_nReboot ? "\r\n[Notice] The system is restarting..."
+                                     : "\r\n[Notice] The system is halting...");
+      break;
+    }
+    DWORD dwRemaining = (dwDeadline - dwNow + 250) / 1000;
+    // A wake-up that drifts can land on the same second twice: each multiple
+    // of five is announced once.
+    if (dwRemaining % 5 == 0 && dwRemaining != dwLastAnnounced) {
+      char szNotice[128];
+      std::snprintf(szNotice, sizeof(szNotice),
+                    m_nReboot ? "\r\n[Notice] The system is going DOWN for system reboot in %ld seconds!"
+                              : "\r\n[Notice] The system is going DOWN for system halt in %ld seconds!",
+                    static_cast<long>(dwRemaining));
+      m_pSerialComm->Write(szNotice);
+      dwLastAnnounced = dwRemaining;
+    }
+  }
+}
 
 void CKestrixAgent::OnReceive(const char* lpData, int nLength) {
   m_dwLastActivity = kx::GetTickCount();
@@ -453,8 +523,10 @@ void CKestrixAgent::OnLineEnd() {
 
   std::string strLine = GetLine();
   m_history.Add(strLine.c_str());
+  m_pLogManager->SetSuspended(1);
   if (m_pDispatcher->CompleteLine(strLine.c_str()) != "dosprompt") m_nCommandRunning = 1;
   m_pDispatcher->Dispatch(strLine.c_str());
+  m_pLogManager->SetSuspended(0);
   m_nCommandRunning = 0;
   ClearLine();
 

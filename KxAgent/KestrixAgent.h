@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CommandHistory.h"
+#include "EventLogManager.h"
 #include "InputSink.h"
 #include "engine/CommandContext.h"
 #include "platform/accounts.h"
@@ -41,7 +42,7 @@ enum {
 // Prompt states for GetPrompt.
 enum { PROMPT_LOGON = 1, PROMPT_PASSWORD = 2 };
 
-class CKestrixAgent : public InputSink, public CCommandContext {
+class CKestrixAgent : public InputSink, public CEventLogListener, public CCommandContext {
  public:
   static const int kLineMax = 256;
   static const int kEscapeMax = 5;
@@ -60,6 +61,10 @@ class CKestrixAgent : public InputSink, public CCommandContext {
   void OnReceive(const char* lpData, int nLength) override;
   void OnReceiveChar(char c) override;
 
+  // CEventLogListener: writes each new record as one line in the notification
+  // format. Watcher thread, manager lock held.
+  void OnChangeEventLog(const char* lpLogName, DWORD dwStartRecordNo, DWORD dwEndRecordNo) override;
+
   // CCommandContext, read by the dispatcher on the input thread.
   bool IsLoggedOn() override;
   bool IsAllowedCommand(int nCommandID) override;
@@ -74,6 +79,7 @@ class CKestrixAgent : public InputSink, public CCommandContext {
   CSerialComm* GetSerialComm() { return m_pSerialComm; }
   CKxAgentConfigManager* GetConfigManager() { return m_pConfigManager; }
   CommandDispatcher* GetDispatcher() { return m_pDispatcher; }
+  CEventLogManager* GetLogManager() { return m_pLogManager; }
 
   // Session settings that the set commands change for the running agent only.
   DWORD GetSessionTimeout() const { return m_dwSessionTimeout.load(); }
@@ -81,6 +87,17 @@ class CKestrixAgent : public InputSink, public CCommandContext {
   int IsEventLogNotification() const { return m_nEventLogNotification.load(); }
   void SetEventLogNotification(int nOn) { m_nEventLogNotification.store(nOn); }
   int IsCPUMonitoring() const { return m_nCPUMonitoring; }
+
+  // Pending shutdown or reboot, shared by the power commands and the notice
+  // thread; each is one word written in one store.
+  int IsShutdownPending() const { return m_nShutdownPending.load(); }
+  void SetShutdownPending(int nPending) { m_nShutdownPending.store(nPending); }
+  int IsRebootPending() const { return m_nReboot.load(); }
+  int GetShutdownDelay() const { return m_nShutdownDelay.load(); }
+  void SetShutdownDelay(int nSeconds) { m_nShutdownDelay.store(nSeconds); }
+  // Stores the delay and the reboot flag and starts the countdown notices.
+  // The caller has set the shutdown pending and the system has accepted it.
+  void StartShutdownNotice(int nDelay, BOOL bReboot);
 
   // Console session, all on the input thread.
   // Handles one byte from the terminal.
@@ -106,6 +123,7 @@ class CKestrixAgent : public InputSink, public CCommandContext {
   void RegisterBuiltInCommands();
   void InputThread();
   void TimeoutThread(unsigned int nSession);
+  void NoticeThread(unsigned int nNotice);
   bool HandleEscape(char& c);
   void InsertChar(char c, bool bEcho);
   void Backspace();
@@ -150,6 +168,7 @@ class CKestrixAgent : public InputSink, public CCommandContext {
   CKxAgentLog* m_pLogObject;
   CSerialComm* m_pSerialComm;
   CommandDispatcher* m_pDispatcher;
+  CEventLogManager* m_pLogManager;
   CBuiltInCommand* m_pBuiltInCommand;
 
   // Input queue, filled by the serial reader, drained by the input thread.
@@ -166,6 +185,12 @@ class CKestrixAgent : public InputSink, public CCommandContext {
   std::atomic<int> m_nEventLogNotification;
   int m_nHiddenExecution;
   int m_nCPUMonitoring;
+
+  // Shutdown notices.
+  std::atomic<int> m_nShutdownPending;
+  std::atomic<int> m_nReboot;
+  std::atomic<int> m_nShutdownDelay;
+  std::atomic<unsigned int> m_nNoticeCount;
 };
 
 // The one agent of the process; null before it is constructed.

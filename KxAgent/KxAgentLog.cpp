@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
+#include "KxAgentMessages.h"
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
 #include "platform/text_encoding.h"
@@ -274,6 +275,9 @@ void CKxAgentLog::LogDebugText(const char* lpSource, const char* lpText) {
 void CKxAgentLog::__LogEvent(WORD wType, const char* lpMessage) {
   if (lpMessage == nullptr) lpMessage = "";
   LogDebug("CKxAgentLog::__LogEvent()", "wType=%d, lpMessage=%s", wType, lpMessage);
+  // The source's catalogue beside the program is registered on first use, so
+  // readers of the log can resolve the agent's message IDs.
+  RegisterAgentEventSourceOnce();
   kx::HEVENTSOURCE hSource = nullptr;
   if (kx::RegisterEventLogSource(kEventSource, &hSource) != ERROR_SUCCESS) {
     LogErrorText("Internal", "CKxAgentLog::__LogEvent() : RegisterEventSource() error!!");

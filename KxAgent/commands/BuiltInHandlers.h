@@ -20,6 +20,7 @@ int CmdShowDate(CWriter& writer, CKxAgentCommandArgument& argument);
 int CmdSetEncoding(CWriter& writer, CKxAgentCommandArgument& argument);
 int CmdSetTimeout(CWriter& writer, CKxAgentCommandArgument& argument);
 int CmdLogoff(CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdSetEventLogNotification(CWriter& writer, CKxAgentCommandArgument& argument);
 
 // " Physical Memory : ..." style line: total and available in KB and the
 // available share in percent (truncated; 0 when the total is 0).

@@ -6,36 +6,18 @@
 #include "KxAgentLog.h"
 #include "KxAgentPluginManager/KxAgentPlugin.h"
 #include "KxAgentPluginManager/Writer.h"
+#include "commands/HandlerSupport.h"
 #include "commands/SystemCommands.h"
 #include "platform/error_codes.h"
 #include "platform/volumes.h"
 
 namespace {
 
-const char* const kCommandExecute = "Command Execute";
 const char* const kTraceSource = "show diskinfo";
 // The drive-list and file-system name buffers.
 const DWORD kInfoBufferSize = 1024;
 const std::size_t kDisplayNameColumn = 24;
 
-const char* ArgumentText(CKxAgentCommandArgument& argument, const char* lpName) {
-  const char* lpValue = argument.GetValue(lpName);
-  return lpValue ? lpValue : "";
-}
-
-bool IsCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-// At most `nMax` bytes, never half of a double-byte character.
-std::string CutCp932(const char* lpText, std::size_t nMax) {
-  std::string strText = lpText;
-  std::size_t nPos = 0;
-  while (nPos < strText.size()) {
-    std::size_t nChar = IsCp932LeadByte(static_cast<unsigned char>(strText[nPos])) ? 2 : 1;
-    if (nPos + nChar > nMax) break;
-    nPos += nChar;
-  }
-  return strText.substr(0, nPos);
-}
 
 void Trace(const DiskTraceSink& trace, const char* lpFormat, ...) __attribute__((format(printf, 2, 3)));
 

@@ -8,21 +8,17 @@
 #include "KxAgentPluginManager/KxAgentPlugin.h"
 #include "KxAgentPluginManager/Writer.h"
 #include "SystemErrorText.h"
+#include "commands/HandlerSupport.h"
 #include "commands/SystemCommands.h"
 #include "platform/error_codes.h"
 #include "platform/sync.h"
 
 namespace {
 
-const char* const kCommandExecute = "Command Execute";
 const DWORD kDefaultSampleInterval = 1000;
 // Snapshot names are copied into a 259-byte limit, terminating NUL included.
 const std::size_t kSnapshotNameMax = 258;
 
-const char* ArgumentText(CKxAgentCommandArgument& argument, const char* lpName) {
-  const char* lpValue = argument.GetValue(lpName);
-  return lpValue ? lpValue : "";
-}
 
 }  // namespace
 

@@ -5,35 +5,17 @@
 #include "KxAgentLog.h"
 #include "KxAgentPluginManager/KxAgentPlugin.h"
 #include "KxAgentPluginManager/Writer.h"
+#include "commands/HandlerSupport.h"
 #include "commands/SystemCommands.h"
 #include "platform/error_codes.h"
 #include "platform/sync.h"
 
 namespace {
 
-const char* const kCommandExecute = "Command Execute";
 const DWORD kServiceWaitLimit = 30000;
 const DWORD kServicePollInterval = 100;
 const std::size_t kNameColumn = 61;
 
-const char* ArgumentText(CKxAgentCommandArgument& argument, const char* lpName) {
-  const char* lpValue = argument.GetValue(lpName);
-  return lpValue ? lpValue : "";
-}
-
-bool IsCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-// The first `nMax` bytes of a code page 932 text, one byte less when the cut
-// would split a double-byte character (half a character garbles the terminal).
-std::string CutCp932(const std::string& strText, std::size_t nMax) {
-  std::size_t nPos = 0;
-  while (nPos < strText.size()) {
-    std::size_t nChar = IsCp932LeadByte(static_cast<unsigned char>(strText[nPos])) ? 2 : 1;
-    if (nPos + nChar > nMax) break;
-    nPos += nChar;
-  }
-  return strText.substr(0, nPos);
-}
 
 void WriteStateLine(CWriter& writer, const char* lpFormat, DWORD dwValue) {
   char szLine[200];

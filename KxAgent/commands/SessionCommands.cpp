@@ -1,6 +1,4 @@
-#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "KestrixAgent.h"
@@ -8,38 +6,12 @@
 #include "KxAgentPluginManager/BuiltInCommand.h"
 #include "SerialComm.h"
 #include "commands/BuiltInHandlers.h"
+#include "commands/EventLogCommands.h"
+#include "commands/HandlerSupport.h"
+#include "commands/PowerCommands.h"
 #include "commands/SystemCommands.h"
 #include "platform/sync.h"
 #include "platform/system_info.h"
-
-namespace {
-
-const char* const kCommandExecute = "Command Execute";
-
-// Handler arguments are parsed the way strtoul does: blanks skipped, digits up
-// to the first non-digit, no digits gives 0; negative texts wrap to large values.
-unsigned long ParseNumber(const char* lpText) {
-  return lpText ? std::strtoul(lpText, nullptr, 10) : 0;
-}
-
-const char* ArgumentText(CKxAgentCommandArgument& argument, const char* lpName) {
-  const char* lpValue = argument.GetValue(lpName);
-  return lpValue ? lpValue : "";
-}
-
-void WriteFormattedLine(CWriter& writer, const char* lpFormat, ...)
-    __attribute__((format(printf, 2, 3)));
-
-void WriteFormattedLine(CWriter& writer, const char* lpFormat, ...) {
-  char szLine[1024];
-  va_list args;
-  va_start(args, lpFormat);
-  std::vsnprintf(szLine, sizeof(szLine), lpFormat, args);
-  va_end(args);
-  writer.WriteLine(szLine);
-}
-
-}  // namespace
 
 const char* GetOSName(unsigned long dwPlatformId, unsigned long dwMajor, unsigned long dwMinor,
                       int nProductType, unsigned int nSuiteMask) {
@@ -173,6 +145,21 @@ int CmdSetTimeout(CWriter& writer, CKxAgentCommandArgument& argument) {
   return 1;
 }
 
+int CmdSetEventLogNotification(CWriter& /*writer*/, CKxAgentCommandArgument& argument) {
+  const char* lpSwitch = ArgumentText(argument, "SWITCH");
+  CKxAgentLog::LogInfo(kCommandExecute, "set eventlog notification %s", lpSwitch);
+  CKestrixAgent* pAgent = GetAgent();
+  CEventLogManager* pManager = pAgent->GetLogManager();
+  if (std::strcmp(lpSwitch, "on") == 0) {
+    pAgent->SetEventLogNotification(1);
+    if (!pManager->IsWatching()) pManager->StartWatch();
+  } else if (std::strcmp(lpSwitch, "off") == 0) {
+    pAgent->SetEventLogNotification(0);
+    if (pManager->IsWatching()) pManager->StopWatch();
+  }
+  return 1;
+}
+
 int CmdLogoff(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
   CKxAgentLog::LogInfo(kCommandExecute, "logoff");
   GetAgent()->Logoff();
@@ -187,7 +174,12 @@ void AttachBuiltInHandlers(CBuiltInCommand* pBuiltIn) {
   pBuiltIn->SetCommandFunc(2, CmdSetEncoding);
   pBuiltIn->SetCommandFunc(3, CmdSetTimeout);
   pBuiltIn->SetCommandFunc(5, CmdLogoff);
+  pBuiltIn->SetCommandFunc(6, CmdShutdown);
+  pBuiltIn->SetCommandFunc(7, CmdReboot);
+  pBuiltIn->SetCommandFunc(8, CmdAbort);
   pBuiltIn->SetCommandFunc(9, CmdShowDiskInfo);
+  pBuiltIn->SetCommandFunc(10, CmdShowEventLog);
+  pBuiltIn->SetCommandFunc(11, CmdSetEventLogNotification);
   pBuiltIn->SetCommandFunc(12, CmdShowProcess);
   pBuiltIn->SetCommandFunc(13, CmdKill);
   pBuiltIn->SetCommandFunc(14, CmdShowService);

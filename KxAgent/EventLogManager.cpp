@@ -1,0 +1,308 @@
+#include "EventLogManager.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/error_codes.h"
+#include "platform/sync.h"
+#include "platform/text_encoding.h"
+
+namespace {
+
+const char* const kLogNames[] = {"Application", "Security", "System"};
+const size_t kMessageTextSize = 5000;
+const size_t kMessageFileListSize = 1000;
+const size_t kLineSize = 1024;  // formatted line with its terminating NUL
+const DWORD kWatchIntervalMs = 1000;
+
+
+}  // namespace
+
+CEventLogManager::CEventLogManager()
+    : m_watcher(),
+      m_nWatching(0),
+      m_nSuspended(1),
+      m_pListener(nullptr),
+      m_pWaiter(nullptr) {
+  for (int i = 0; i < kLogCount; ++i) {
+    m_hLogs[i] = nullptr;
+    m_dwLastReported[i] = kNoRecord;
+  }
+}
+
+CEventLogManager::~CEventLogManager() { CloseLogs(); }
+
+void CEventLogManager::SetListener(CEventLogListener* pListener) { m_pListener = pListener; }
+
+int CEventLogManager::OpenLogs() {
+  for (int i = 0; i < kLogCount; ++i) {
+    if (m_hLogs[i] == nullptr) kx::OpenEventLogByName(kLogNames[i], &m_hLogs[i]);
+  }
+  return 1;
+}
+
+int CEventLogManager::CloseLogs() {
+  if (m_watcher.joinable()) StopWatch();
+  for (int i = 0; i < kLogCount; ++i) {
+    kx::CloseEventLogHandle(m_hLogs[i]);
+    m_hLogs[i] = nullptr;
+  }
+  return 1;
+}
+
+int CEventLogManager::FindLog(const char* lpLogName) const {
+  const char* lpCanonical = kx::GetCanonicalEventLogName(lpLogName);
+  for (int i = 0; lpCanonical != nullptr && i < kLogCount; ++i) {
+    if (std::strcmp(lpCanonical, kLogNames[i]) == 0) return i;
+  }
+  return -1;
+}
+
+DWORD CEventLogManager::GetRecordCount(const char* lpLogName) {
+  int nLog = FindLog(lpLogName);
+  if (nLog < 0) return 0;
+  DWORD dwCount = 0;
+  if (kx::GetNumberOfEventLogRecords(m_hLogs[nLog], &dwCount) != ERROR_SUCCESS) return 0;
+  return dwCount;
+}
+
+DWORD CEventLogManager::GetNewestRecordOf(int nLog) {
+  DWORD dwOldest = 0;
+  DWORD dwCount = 0;
+  if (kx::GetOldestEventLogRecord(m_hLogs[nLog], &dwOldest) != ERROR_SUCCESS) dwOldest = 0;
+  if (kx::GetNumberOfEventLogRecords(m_hLogs[nLog], &dwCount) != ERROR_SUCCESS) dwCount = 0;
+  return dwOldest + dwCount - 1;
+}
+
+DWORD CEventLogManager::GetNewestRecordNumber(const char* lpLogName) {
+  int nLog = FindLog(lpLogName);
+  // An unknown log reads like one that could not be opened: oldest 0, count 0.
+  if (nLog < 0) return kNoRecord;
+  return GetNewestRecordOf(nLog);
+}
+
+const char* CEventLogManager::GetEventTypeName(WORD wEventType) {
+  switch (wEventType) {
+    case EVENTLOG_SUCCESS:
+      return "SUCCESS";
+    case EVENTLOG_ERROR_TYPE:
+      return "ERROR";
+    case EVENTLOG_WARNING_TYPE:
+      return "WARNING";
+    case EVENTLOG_INFORMATION_TYPE:
+      return "INFO";
+    case EVENTLOG_AUDIT_SUCCESS:
+      return "AUDIT_SUCCESS";
+    case EVENTLOG_AUDIT_FAILURE:
+      return "AUDIT_FAILURE";
+    default:
+      return "UNKNOWN";
+  }
+}
+
+void CEventLogManager::CleanMessageText(char* lpText) {
+  char* lpOut = lpText;
+  for (const char* p = lpText; *p != '\0';) {
+    if (kx::IsCp932LeadByte(static_cast<unsigned char>(*p))) {
+      *lpOut++ = *p++;
+      // A lead byte cut off at the end of the text has no trail to copy.
+      if (*p != '\0') *lpOut++ = *p++;
+      continue;
+    }
+    if (*p == '\r' || *p == '\n') {
+      ++p;
+      continue;
+    }
+    *lpOut++ = (*p == '\t') ? ' ' : *p;
+    ++p;
+  }
+  *lpOut = '\0';
+}
+
+int CEventLogManager::ResolveMessage(const char* lpLogName, const char* lpSourceName,
+                                     const char* const* lpStrings, DWORD dwNumStrings, DWORD dwEventID,
+                                     char* lpOutput) {
+  std::memset(lpOutput, 0, kMessageTextSize);
+  std::string strFileList;
+  bool bListRead = false;
+  if (dwEventID != 0 &&
+      kx::QueryEventSourceValue(lpLogName, lpSourceName, "EventMessageFile", &strFileList) == ERROR_SUCCESS) {
+    strFileList = kx::CutCp932(strFileList, kMessageFileListSize - 1);
+    strFileList = kx::ExpandEnvironmentText(strFileList.c_str());
+    strFileList = kx::CutCp932(strFileList, kMessageFileListSize - 1);
+    bListRead = true;
+  }
+  if (bListRead) {
+    size_t nStart = 0;
+    for (;;) {
+      size_t nEnd = strFileList.find(';', nStart);
+      std::string strPath = strFileList.substr(nStart, nEnd == std::string::npos ? std::string::npos : nEnd - nStart);
+      kx::HMESSAGEMODULE hModule = nullptr;
+      // A catalogue that cannot be loaded ends the search: the paths after it
+      // are not consulted.
+      if (kx::LoadMessageModule(strPath.c_str(), &hModule) != ERROR_SUCCESS) return 0;
+      std::string strText;
+      DWORD dwError = kx::FormatModuleMessage(hModule, dwEventID, lpStrings, dwNumStrings, &strText);
+      kx::FreeMessageModule(hModule);
+      if (dwError == ERROR_SUCCESS) {
+        strText = kx::CutCp932(strText, kMessageTextSize - 1);
+        std::memcpy(lpOutput, strText.data(), strText.size());
+        CleanMessageText(lpOutput);
+        return 1;
+      }
+      if (nEnd == std::string::npos) return 0;
+      nStart = nEnd + 1;
+    }
+  }
+  if (dwNumStrings > 0 && lpStrings[0] != nullptr) {
+    std::string strText = lpStrings[0];
+    strText = kx::CutCp932(strText, kMessageTextSize - 1);
+    std::memcpy(lpOutput, strText.data(), strText.size());
+    CleanMessageText(lpOutput);
+  }
+  return 1;
+}
+
+int CEventLogManager::GetEventLogMessage(const char* lpLogName, DWORD dwRecordNo, char* lpBuffer,
+                                         int bNotifyFormat) {
+  int nLog = FindLog(lpLogName);
+  if (nLog < 0 || lpBuffer == nullptr) return 0;
+  // Ask for the size first, then read into a buffer of exactly that size.
+  BYTE probe[1];
+  DWORD dwRead = 0;
+  DWORD dwNeeded = 0;
+  DWORD dwError = kx::ReadEventLogRecord(m_hLogs[nLog], dwRecordNo, probe, sizeof(probe), &dwRead, &dwNeeded);
+  if (dwError != ERROR_INSUFFICIENT_BUFFER || dwNeeded < sizeof(kx::EVENTLOGRECORD)) return 0;
+  std::vector<BYTE> record(dwNeeded);
+  if (kx::ReadEventLogRecord(m_hLogs[nLog], dwRecordNo, record.data(), dwNeeded, &dwRead, &dwNeeded) !=
+          ERROR_SUCCESS ||
+      dwRead < sizeof(kx::EVENTLOGRECORD)) {
+    return 0;
+  }
+  kx::EVENTLOGRECORD header;
+  std::memcpy(&header, record.data(), sizeof(header));
+  // The layer checked the record; the bounds are kept here all the same so
+  // that no text is ever read past the bytes that were read.
+  if (header.StringOffset > dwRead || header.DataOffset > dwRead || header.StringOffset > header.DataOffset) {
+    return 0;
+  }
+  const char* lpBase = reinterpret_cast<const char*>(record.data());
+  const char* lpSourceName = lpBase + sizeof(kx::EVENTLOGRECORD);
+  if (std::memchr(lpSourceName, '\0', header.StringOffset - sizeof(kx::EVENTLOGRECORD)) == nullptr) return 0;
+
+  std::vector<const char*> strings;
+  const char* p = lpBase + header.StringOffset;
+  const char* lpEnd = lpBase + header.DataOffset;
+  for (WORD i = 0; i < header.NumStrings; ++i) {
+    const char* lpNul = static_cast<const char*>(std::memchr(p, '\0', lpEnd - p));
+    if (lpNul == nullptr) return 0;
+    strings.push_back(p);
+    p = lpNul + 1;
+  }
+  if (strings.empty()) strings.push_back(nullptr);
+
+  std::vector<char> message(kMessageTextSize);
+  if (!ResolveMessage(lpLogName, lpSourceName, strings.data(), header.NumStrings, header.EventID,
+                      message.data())) {
+    std::snprintf(message.data(), message.size(), "## An event message cannot be displayed. (EID:%08X) ##",
+                  static_cast<unsigned int>(header.EventID));
+  }
+
+  kx::SYSTEMTIME time;
+  kx::EventTimeToLocalTime(header.TimeGenerated, &time);
+  long lEventCode = static_cast<long>(header.EventID & 0xFFFF);
+  const char* lpTypeName = GetEventTypeName(header.EventType);
+  int nLength;
+  if (bNotifyFormat == 0) {
+    nLength = std::snprintf(lpBuffer, kLineSize, "[%05ld] %d-%02d-%02d %02d:%02d:%02d [%s] (%s:%ld) %s",
+                            static_cast<long>(dwRecordNo), time.wYear, time.wMonth, time.wDay, time.wHour,
+                            time.wMinute, time.wSecond, lpTypeName, lpSourceName, lEventCode, message.data());
+  } else {
+    nLength = std::snprintf(lpBuffer, kLineSize, "* %d-%02d-%02d %02d:%02d:%02d [%s:%s] (%s:%ld) %s",
+                            time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond,
+                            lpLogName, lpTypeName, lpSourceName, lEventCode, message.data());
+  }
+  if (nLength >= static_cast<int>(kLineSize)) {
+    // Cut where a character ends, not between the two bytes of one.
+    std::string strLine(lpBuffer);
+    strLine = kx::CutCp932(strLine, kLineSize - 1);
+    std::memcpy(lpBuffer, strLine.c_str(), strLine.size() + 1);
+  }
+  return 1;
+}
+
+int CEventLogManager::StartWatch() {
+  // A watcher asked to stop from its own thread is still winding down.
+  if (m_watcher.joinable() && m_nWatching.load()) return 1;
+  if (m_watcher.joinable()) StopWatch();
+  m_nWatching = 1;
+  m_nSuspended = 0;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (int i = 0; i < kLogCount; ++i) m_dwLastReported[i] = GetNewestRecordOf(i);
+  }
+  m_pWaiter = new kx::CEventLogChangeWaiter();
+  for (int i = 0; i < kLogCount; ++i) {
+    // Without a change watch the watcher still finds new records once a second.
+    m_pWaiter->AddLog(kLogNames[i]);
+  }
+  try {
+    m_watcher = std::thread(&CEventLogManager::WatchThread, this);
+  } catch (...) {
+    delete m_pWaiter;
+    m_pWaiter = nullptr;
+    m_nWatching = 0;
+    return 0;
+  }
+  return 1;
+}
+
+int CEventLogManager::StopWatch() {
+  if (!m_watcher.joinable()) return 0;
+  m_nWatching = 0;
+  // The listener runs on the watcher thread; it cannot wait for itself.
+  if (std::this_thread::get_id() == m_watcher.get_id()) return 0;
+  m_pWaiter->Wake();
+  m_watcher.join();
+  delete m_pWaiter;
+  m_pWaiter = nullptr;
+  return 1;
+}
+
+void CEventLogManager::WatchThread() {
+  while (m_nWatching.load()) {
+    DWORD dwChanged = 0;
+    DWORD dwResult = m_pWaiter->Wait(kWatchIntervalMs, &dwChanged);
+    if (!m_nWatching.load()) break;
+    if (m_nSuspended.load()) continue;
+    if (dwResult == WAIT_TIMEOUT) {
+      for (int i = 0; i < kLogCount; ++i) {
+        DWORD dwNewest = GetNewestRecordOf(i);
+        DWORD dwLast;
+        {
+          std::lock_guard<std::mutex> lock(m_lock);
+          dwLast = m_dwLastReported[i];
+        }
+        if (dwNewest > dwLast) ReportLog(i, dwNewest);
+      }
+    } else if (dwResult == WAIT_OBJECT_0) {
+      for (int i = 0; i < kLogCount; ++i) {
+        if (dwChanged & (1u << i)) ReportLog(i, GetNewestRecordOf(i));
+      }
+    }
+  }
+}
+
+// Start is the record after the last one reported (the newest itself when
+// none was reported yet). A start above the end tells the listener there is
+// nothing to show; the baseline still moves to dwNewest, which is how a
+// cleared log is followed from its new numbering.
+void CEventLogManager::ReportLog(int nLog, DWORD dwNewest) {
+  if (m_pListener == nullptr) return;
+  std::lock_guard<std::mutex> lock(m_lock);
+  DWORD dwStart = m_dwLastReported[nLog] == kNoRecord ? dwNewest : m_dwLastReported[nLog] + 1;
+  m_pListener->OnChangeEventLog(kLogNames[nLog], dwStart, dwNewest);
+  m_dwLastReported[nLog] = dwNewest;
+}

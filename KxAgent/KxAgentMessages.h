@@ -1,0 +1,21 @@
+// The agent's entries in the system event log: its event source and message IDs,
+// and the registration of its message catalogue (KxAgent.msg, beside the program).
+#pragma once
+
+#include <string>
+
+#include "platform/kx_types.h"
+
+extern const char kAgentEventSource[];      // "KxAgent"
+extern const char kAgentMessageCatalogue[];  // "KxAgent.msg"
+const DWORD kAgentEventIdInformation = 0x40000101;
+const DWORD kAgentEventIdWarning = 0x80000102;
+const DWORD kAgentEventIdError = 0xC0000103;
+
+// Registers the source "KxAgent" under the Application log with the catalogue
+// in `strProgramDirectory` (ending in a separator) as its message file, when
+// that catalogue loads. TRUE when the registration is in place afterwards.
+BOOL RegisterAgentEventSource(const std::string& strProgramDirectory);
+// As above for the running program's directory, done once per process; later
+// calls return the first call's result. Any thread.
+BOOL RegisterAgentEventSourceOnce();

@@ -1,0 +1,207 @@
+// The parts of the event-log facility that do not depend on the operating
+// system: log names, message formatting, catalogue parsing, variable expansion.
+#include <strings.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/error_codes.h"
+#include "platform/event_log.h"
+#include "platform/event_log_catalogue.h"
+#include "platform/text_encoding.h"
+
+namespace kx {
+
+namespace {
+
+const char* const kLogNames[] = {"Application", "Security", "System"};
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Parses decimal or 0x-hexadecimal; false for anything else or a value above 32 bits.
+bool ParseMessageId(const std::string& strText, DWORD* pdwValue) {
+  std::string text = strText;
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+  size_t nStart = 0;
+  while (nStart < text.size() && (text[nStart] == ' ' || text[nStart] == '\t')) ++nStart;
+  text = text.substr(nStart);
+  if (text.empty()) return false;
+  int nBase = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    nBase = 16;
+    text = text.substr(2);
+  }
+  unsigned long long ullValue = 0;
+  for (char c : text) {
+    int nDigit;
+    if (IsDigit(c)) {
+      nDigit = c - '0';
+    } else if (nBase == 16 && c >= 'a' && c <= 'f') {
+      nDigit = c - 'a' + 10;
+    } else if (nBase == 16 && c >= 'A' && c <= 'F') {
+      nDigit = c - 'A' + 10;
+    } else {
+      return false;
+    }
+    if (nDigit >= nBase) return false;
+    ullValue = ullValue * nBase + nDigit;
+    if (ullValue > 0xFFFFFFFFull) return false;
+  }
+  *pdwValue = static_cast<DWORD>(ullValue);
+  return true;
+}
+
+bool StartsWithNoCase(const std::string& strLine, const char* lpPrefix) {
+  return strncasecmp(strLine.c_str(), lpPrefix, std::strlen(lpPrefix)) == 0;
+}
+
+}  // namespace
+
+const char* GetCanonicalEventLogName(const char* lpLogName) {
+  if (lpLogName == nullptr) return nullptr;
+  for (const char* lpName : kLogNames) {
+    if (strcasecmp(lpName, lpLogName) == 0) return lpName;
+  }
+  return nullptr;
+}
+
+std::string FormatMessageText(const std::string& strTemplate, const char* const* lpArguments,
+                              DWORD dwArgumentCount) {
+  std::string out;
+  out.reserve(strTemplate.size() + 64);
+  const size_t nSize = strTemplate.size();
+  for (size_t i = 0; i < nSize; ++i) {
+    char c = strTemplate[i];
+    if (c != '%' || i + 1 >= nSize) {
+      out += c;
+      continue;
+    }
+    char next = strTemplate[i + 1];
+    if (next == '0') return out;
+    if (IsDigit(next)) {
+      size_t nEnd = i + 1;
+      DWORD dwIndex = 0;
+      while (nEnd < nSize && nEnd < i + 3 && IsDigit(strTemplate[nEnd])) {
+        dwIndex = dwIndex * 10 + static_cast<DWORD>(strTemplate[nEnd] - '0');
+        ++nEnd;
+      }
+      // An optional !format! belongs to the insert.
+      if (nEnd < nSize && strTemplate[nEnd] == '!') {
+        size_t nClose = strTemplate.find('!', nEnd + 1);
+        if (nClose != std::string::npos) nEnd = nClose + 1;
+      }
+      if (dwIndex >= 1 && dwIndex <= dwArgumentCount && lpArguments != nullptr) {
+        const char* lpArgument = lpArguments[dwIndex - 1];
+        if (lpArgument != nullptr) out += lpArgument;
+      } else {
+        // Never read past the strings given: the insert stays as written.
+        out.append(strTemplate, i, nEnd - i);
+      }
+      i = nEnd - 1;
+      continue;
+    }
+    switch (next) {
+      case 'n':
+        out += "\r\n";
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 'b':
+        out += ' ';
+        break;
+      default:
+        // %%, %., %!, "% " and any other character: the character itself.
+        out += next;
+        break;
+    }
+    ++i;
+  }
+  return out;
+}
+
+DWORD ParseMessageCatalogue(const std::string& strText, std::map<DWORD, std::string>* pMessages) {
+  pMessages->clear();
+  bool bUtf8 = false;
+  bool bInMessage = false;
+  DWORD dwCurrentId = 0;
+  std::string strCurrent;
+  size_t nPos = 0;
+  // A UTF-8 byte order mark is taken as the Encoding=UTF-8 line.
+  if (strText.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    bUtf8 = true;
+    nPos = 3;
+  }
+  while (nPos <= strText.size()) {
+    size_t nEnd = strText.find('\n', nPos);
+    if (nEnd == std::string::npos) {
+      if (nPos == strText.size()) break;
+      nEnd = strText.size();
+    }
+    std::string strLine = strText.substr(nPos, nEnd - nPos);
+    nPos = nEnd + 1;
+    if (!strLine.empty() && strLine.back() == '\r') strLine.pop_back();
+    if (bInMessage) {
+      if (strLine == ".") {
+        (*pMessages)[dwCurrentId] = bUtf8 ? Utf8ToCp932(strCurrent) : strCurrent;
+        bInMessage = false;
+      } else {
+        strCurrent += strLine;
+        strCurrent += "\r\n";
+      }
+      continue;
+    }
+    if (strLine.empty() || strLine[0] == ';') continue;
+    if (StartsWithNoCase(strLine, "Encoding=")) {
+      std::string strName = strLine.substr(9);
+      if (strcasecmp(strName.c_str(), "UTF-8") == 0) {
+        bUtf8 = true;
+      } else if (strcasecmp(strName.c_str(), "CP932") == 0) {
+        bUtf8 = false;
+      } else {
+        return ERROR_INVALID_DATA;
+      }
+      continue;
+    }
+    if (StartsWithNoCase(strLine, "MessageId=")) {
+      if (!ParseMessageId(strLine.substr(10), &dwCurrentId)) return ERROR_INVALID_DATA;
+      strCurrent.clear();
+      bInMessage = true;
+      continue;
+    }
+    return ERROR_INVALID_DATA;
+  }
+  // A message the file ends inside is kept: the text up to the end is all it has.
+  if (bInMessage) (*pMessages)[dwCurrentId] = bUtf8 ? Utf8ToCp932(strCurrent) : strCurrent;
+  return ERROR_SUCCESS;
+}
+
+std::string ExpandEnvironmentText(const char* lpText) {
+  std::string out;
+  if (lpText == nullptr) return out;
+  const char* p = lpText;
+  while (*p != '\0') {
+    if (*p == '%') {
+      const char* lpClose = std::strchr(p + 1, '%');
+      if (lpClose != nullptr && lpClose > p + 1) {
+        std::string strName(p + 1, lpClose - p - 1);
+        const char* lpValue = std::getenv(strName.c_str());
+        // The environment speaks UTF-8; the expanded text is code page 932.
+        if (lpValue != nullptr) {
+          out += Utf8ToCp932(lpValue);
+        } else {
+          out.append(p, lpClose - p + 1);
+        }
+        p = lpClose + 1;
+        continue;
+      }
+    }
+    out += *p++;
+  }
+  return out;
+}
+
+}  // namespace kx
