@@ -390,8 +390,11 @@ DWORD StartService(SC_HANDLE hService) {
   return WriteKeyValues(files.strStatus, fresh);
 }
 
-DWORD ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* pStatus) {
-  if (!IsService(hService)) return ERROR_INVALID_HANDLE;
+namespace {
+
+// Sends the control under the manager's lock. *pbAwaitReport is set when a
+// service program was asked to stop and its answer is still to come.
+DWORD SendControl(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* pStatus, bool* pbAwaitReport) {
   CServiceFiles files(hService->strDirectory, hService->strKey);
   CLock lock(hService->strDirectory);
   if (!lock.IsHeld()) return ERROR_SERVICE_DATABASE_LOCKED;
@@ -418,9 +421,47 @@ DWORD ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* pStatu
   bool bCommand = current.dwServiceType == KX_SERVICE_COMMAND;
   if (kill(bCommand ? -pid : pid, SIGTERM) != 0 && errno != ESRCH) return ErrnoToWinError(errno);
   status["StopSent"] = "1";
+  status.erase("StopAnswer");
   DWORD dwError = WriteKeyValues(files.strStatus, status);
   if (dwError != ERROR_SUCCESS) return dwError;
   if (pStatus) *pStatus = DeriveStatus(config, status, nullptr);
+  *pbAwaitReport = !bCommand;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* pStatus) {
+  if (!IsService(hService)) return ERROR_INVALID_HANDLE;
+  bool bAwaitReport = false;
+  SERVICE_STATUS before;
+  DWORD dwError = SendControl(hService, dwControl, &before, &bAwaitReport);
+  if (pStatus) *pStatus = before;
+  if (dwError != ERROR_SUCCESS || !bAwaitReport) return dwError;
+
+  // A service program takes the control in its handler, whose first report
+  // (stop pending, as a rule) is what the Windows manager answers with, since it
+  // waits for the handler to return; wait for that report, or for the end of
+  // the process, a little while.
+  const int kReportWaitMs = 3000;
+  const int kPollMs = 10;
+  CServiceFiles files(hService->strDirectory, hService->strKey);
+  for (int nWaited = 0; nWaited < kReportWaitMs; nWaited += kPollMs) {
+    SERVICE_STATUS now;
+    if (QueryServiceStatus(hService, &now) != ERROR_SUCCESS) break;
+    CKeyValues status;
+    ReadKeyValues(files.strStatus, &status);
+    if (status.find("StopAnswer") != status.end()) {
+      now.dwCurrentState = Number(status, "StopAnswer", now.dwCurrentState);
+      if (pStatus) *pStatus = now;
+      break;
+    }
+    if (now.dwCurrentState == SERVICE_STOPPED) {
+      if (pStatus) *pStatus = now;
+      break;
+    }
+    usleep(kPollMs * 1000);
+  }
   return ERROR_SUCCESS;
 }
 

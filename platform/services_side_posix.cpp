@@ -126,6 +126,11 @@ DWORD SetServiceStatus(SERVICE_STATUS_HANDLE hStatus, const SERVICE_STATUS* pSta
   // process (a second copy run by hand) must not take the service over.
   if (Number(status, "Pid", 0) != static_cast<DWORD>(getpid())) return ERROR_INVALID_HANDLE;
   status["Reported"] = "1";
+  // The first report after a stop request is the handler's answer, which the
+  // requester is waiting for (see ControlService).
+  if (Number(status, "StopSent", 0) != 0 && status.find("StopAnswer") == status.end()) {
+    status["StopAnswer"] = std::to_string(pStatus->dwCurrentState);
+  }
   status["State"] = std::to_string(pStatus->dwCurrentState);
   status["ControlsAccepted"] = std::to_string(pStatus->dwControlsAccepted);
   status["ExitCode"] = std::to_string(pStatus->dwWin32ExitCode);

@@ -1,0 +1,147 @@
+// The agent as a service: installed with -Service, started and stopped through
+// the emulated service manager from another process (the sc tool), serving the
+// terminal while it runs and writing its start and stop events.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "e2e_support.h"
+
+namespace kx {
+namespace e2e {
+namespace {
+
+// Runs a command with the agent's system state directory and PAM set-up and
+// returns its standard output; *pnStatus gets its exit status.
+std::string RunWithAgentEnvironment(const CAgentHarness& agent, const std::string& strCommand,
+                                    int* pnStatus = nullptr) {
+  const std::string& strBase = agent.GetBaseDir();
+  std::string strFull = "env KX_SYSTEM_ROOT='" + strBase + "/system' PAM_WRAPPER=1 PAM_WRAPPER_SERVICE_DIR='" +
+                        strBase + "/pam.d' LD_PRELOAD=/usr/lib/x86_64-linux-gnu/libpam_wrapper.so " +
+                        strCommand + " 2>&1";
+  std::string strOutput;
+  FILE* pPipe = popen(strFull.c_str(), "r");
+  if (pPipe == nullptr) return strOutput;
+  char szBuffer[4096];
+  size_t nRead;
+  while ((nRead = fread(szBuffer, 1, sizeof(szBuffer), pPipe)) > 0) strOutput.append(szBuffer, nRead);
+  int nStatus = pclose(pPipe);
+  if (pnStatus) *pnStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+  return strOutput;
+}
+
+std::string Sc(const CAgentHarness& agent, const std::string& strArguments, int* pnStatus = nullptr) {
+  return RunWithAgentEnvironment(agent, std::string(KX_BIN_DIR) + "/sc " + strArguments, pnStatus);
+}
+
+// The state word of "sc query": RUNNING, STOPPED, START_PENDING, STOP_PENDING.
+std::string QueryState(const CAgentHarness& agent) {
+  std::string strOutput = Sc(agent, "query KxAgent");
+  for (const char* lpState : {"START_PENDING", "STOP_PENDING", "RUNNING", "STOPPED"}) {
+    if (strOutput.find(lpState) != std::string::npos) return lpState;
+  }
+  return strOutput;
+}
+
+// Polls the state until it is strWanted; returns every distinct state seen, in order.
+std::string WaitForState(const CAgentHarness& agent, const std::string& strWanted) {
+  std::string strSeen;
+  std::string strLast;
+  for (int i = 0; i < 300; ++i) {
+    std::string strState = QueryState(agent);
+    if (strState.find("1060") != std::string::npos) break;  // not installed (any more)
+    if (strState != strLast) strSeen += (strSeen.empty() ? "" : " ") + strState;
+    strLast = strState;
+    if (strState == strWanted) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return strSeen;
+}
+
+class AgentServiceTest : public CAgentTest {
+ protected:
+  void Install() {
+    CAgentOptions options = MakeTestOptions();
+    options.m_vecArguments.push_back("/service");
+    m_pAgent = std::make_unique<CAgentHarness>(options);
+    ASSERT_TRUE(m_pAgent->Start()) << m_pAgent->GetLastError();
+    CExitStatus status = m_pAgent->WaitForExit();
+    ASSERT_TRUE(status.m_bExited && status.m_nExitCode == 0) << m_pAgent->Describe();
+  }
+
+  void StartServiceAndLogOn() {
+    int nStatus = -1;
+    std::string strOutput = Sc(*m_pAgent, "start KxAgent", &nStatus);
+    ASSERT_EQ(0, nStatus) << strOutput;
+    std::string strSeen = WaitForState(*m_pAgent, "RUNNING");
+    ASSERT_TRUE(strSeen == "RUNNING" || strSeen == "START_PENDING RUNNING") << strSeen;
+    ASSERT_TRUE(m_pAgent->WaitForPortConfigured()) << m_pAgent->Describe();
+    ASSERT_TRUE(m_pAgent->OpenLogonScreen().m_bFound) << m_pAgent->Describe();
+    LogOn();
+  }
+
+  void TearDown() override {
+    if (m_pAgent) {
+      Sc(*m_pAgent, "stop KxAgent");
+      WaitForState(*m_pAgent, "STOPPED");
+      RunWithAgentEnvironment(*m_pAgent, "'" + m_pAgent->GetBaseDir() + "/KxAgent' -UnregServer");
+    }
+    CAgentTest::TearDown();
+  }
+};
+
+TEST_F(AgentServiceTest, InstalledServiceStartsServesStopsAndLogsItsEvents) {
+  ASSERT_NO_FATAL_FAILURE(Install());
+
+  std::string strConfig = Sc(*m_pAgent, "qc KxAgent");
+  EXPECT_NE(std::string::npos, strConfig.find("AUTO_START")) << strConfig;
+  EXPECT_NE(std::string::npos, strConfig.find("RPCSS")) << strConfig;
+  EXPECT_NE(std::string::npos, strConfig.find("\"" + m_pAgent->GetBaseDir() + "/KxAgent\"")) << strConfig;
+  EXPECT_NE(std::string::npos, strConfig.find("Kestrix Agent for Windows")) << strConfig;
+  EXPECT_EQ("STOPPED", QueryState(*m_pAgent));
+
+  ASSERT_NO_FATAL_FAILURE(StartServiceAndLogOn());
+  TypeCommand("show eventlog application 5");
+  std::string strStarted;
+  EXPECT_TRUE(ReceivesMatching(*m_pAgent, Prompt(),
+                               "(\\[\\d{5}\\] [-0-9: ]+ \\[INFO\\] \\(KxAgent:257\\) Kestrix Agent for Windows "
+                               "[^\\n]*\\n)+" +
+                                   RegexLiteral(Prompt()),
+                               &strStarted));
+
+  // The stop control answers at once with stop pending; the session ends
+  // without a message because the port is closed.
+  std::string strStop = Sc(*m_pAgent, "stop KxAgent");
+  EXPECT_NE(std::string::npos, strStop.find("STOP_PENDING")) << strStop;
+  std::string strSeen = WaitForState(*m_pAgent, "STOPPED");
+  EXPECT_TRUE(strSeen == "STOPPED" || strSeen == "STOP_PENDING STOPPED") << strSeen;
+  EXPECT_EQ("", m_pAgent->ReadFor(500));
+
+  // Started again, the log shows the first run's start and stop events and this
+  // run's start event: three entries of the agent's source.
+  ASSERT_NO_FATAL_FAILURE(StartServiceAndLogOn());
+  TypeCommand("show eventlog application 10");
+  CReadResult listing = m_pAgent->ReadUntil(Prompt());
+  ASSERT_TRUE(listing.m_bFound) << m_pAgent->Describe();
+  size_t nEvents = 0;
+  for (size_t nPos = listing.m_strBytes.find("(KxAgent:257)"); nPos != std::string::npos;
+       nPos = listing.m_strBytes.find("(KxAgent:257)", nPos + 1)) {
+    ++nEvents;
+  }
+  EXPECT_EQ(3u, nEvents) << EscapeBytes(listing.m_strBytes);
+}
+
+TEST_F(AgentServiceTest, RegServerRemovesTheServiceAndLeavesAnOrdinaryProgram) {
+  ASSERT_NO_FATAL_FAILURE(Install());
+  int nStatus = -1;
+  RunWithAgentEnvironment(*m_pAgent, "'" + m_pAgent->GetBaseDir() + "/KxAgent' -RegServer", &nStatus);
+  EXPECT_EQ(0, nStatus);
+  std::string strQuery = Sc(*m_pAgent, "query KxAgent", &nStatus);
+  EXPECT_NE(std::string::npos, strQuery.find("1060")) << strQuery;
+}
+
+}  // namespace
+}  // namespace e2e
+}  // namespace kx
