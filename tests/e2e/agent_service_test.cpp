@@ -3,11 +3,17 @@
 // terminal while it runs and writing its start and stop events.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "e2e_support.h"
+#include "platform/event_log.h"
+#include "platform/text_encoding.h"
 
 namespace kx {
 namespace e2e {
@@ -59,6 +65,48 @@ std::string WaitForState(const CAgentHarness& agent, const std::string& strWante
   }
   return strSeen;
 }
+
+// One record of a log, as the agent's tests need it.
+struct CEventRecord {
+  DWORD dwEventID = 0;
+  WORD wEventType = 0;
+  std::string strSource;
+  std::string strFirstString;
+};
+
+// Every record of the log in the agent's system state directory.
+std::vector<CEventRecord> ReadEventLog(const CAgentHarness& agent, const char* lpLogName) {
+  std::vector<CEventRecord> records;
+  setenv("KX_SYSTEM_ROOT", (agent.GetBaseDir() + "/system").c_str(), 1);
+  kx::HEVENTLOG hLog = nullptr;
+  if (kx::OpenEventLogByName(lpLogName, &hLog) != 0) return records;
+  DWORD dwCount = 0;
+  DWORD dwOldest = 0;
+  kx::GetNumberOfEventLogRecords(hLog, &dwCount);
+  kx::GetOldestEventLogRecord(hLog, &dwOldest);
+  for (DWORD dwRecord = dwOldest; dwRecord < dwOldest + dwCount; ++dwRecord) {
+    std::vector<char> buffer(64 * 1024);
+    DWORD dwRead = 0;
+    DWORD dwNeeded = 0;
+    if (kx::ReadEventLogRecord(hLog, dwRecord, buffer.data(), static_cast<DWORD>(buffer.size()), &dwRead,
+                               &dwNeeded) != 0) {
+      continue;
+    }
+    const kx::EVENTLOGRECORD* pRecord = reinterpret_cast<const kx::EVENTLOGRECORD*>(buffer.data());
+    CEventRecord record;
+    record.dwEventID = pRecord->EventID;
+    record.wEventType = pRecord->EventType;
+    record.strSource = buffer.data() + sizeof(kx::EVENTLOGRECORD);
+    if (pRecord->NumStrings > 0) record.strFirstString = buffer.data() + pRecord->StringOffset;
+    records.push_back(record);
+  }
+  kx::CloseEventLogHandle(hLog);
+  unsetenv("KX_SYSTEM_ROOT");
+  return records;
+}
+
+const char kPortErrorText[] =
+    "COMポートがオープンできなかったため、Kestrix Agent for Windows サービスを開始できませんでした。\r\n";
 
 class AgentServiceTest : public CAgentTest {
  protected:
@@ -140,6 +188,45 @@ TEST_F(AgentServiceTest, RegServerRemovesTheServiceAndLeavesAnOrdinaryProgram) {
   EXPECT_EQ(0, nStatus);
   std::string strQuery = Sc(*m_pAgent, "query KxAgent", &nStatus);
   EXPECT_NE(std::string::npos, strQuery.find("1060")) << strQuery;
+}
+
+TEST_F(AgentServiceTest, ServiceWithoutItsPortWritesTheErrorEventAndStops) {
+  ASSERT_NO_FATAL_FAILURE(Install());
+  // The port's link now leads nowhere: the device has gone.
+  std::string strLink = m_pAgent->GetBaseDir() + "/dev/COM1";
+  ASSERT_EQ(0, unlink(strLink.c_str()));
+  ASSERT_EQ(0, symlink((m_pAgent->GetBaseDir() + "/dev/gone").c_str(), strLink.c_str()));
+  int nStatus = -1;
+  std::string strOutput = Sc(*m_pAgent, "start KxAgent", &nStatus);
+  std::string strSeen = WaitForState(*m_pAgent, "STOPPED");
+  EXPECT_EQ("STOPPED", strSeen.substr(strSeen.rfind(' ') + 1)) << strSeen << "\n" << strOutput;
+
+  std::vector<CEventRecord> records = ReadEventLog(*m_pAgent, "Application");
+  ASSERT_FALSE(records.empty());
+  const CEventRecord& error = records.front();
+  EXPECT_EQ(0xC0000103u, error.dwEventID);
+  EXPECT_EQ(EVENTLOG_ERROR_TYPE, error.wEventType);
+  EXPECT_EQ("KxAgent", error.strSource);
+  EXPECT_EQ(kx::Utf8ToCp932(kPortErrorText), error.strFirstString);
+  // The service never ran: no start event follows, only the stop event.
+  for (size_t i = 1; i < records.size(); ++i) {
+    EXPECT_EQ(std::string::npos, records[i].strFirstString.find(kx::Utf8ToCp932("開始されました")));
+  }
+}
+
+TEST(AgentRunModeTest, MissingPortWritesTheErrorEventToo) {
+  CAgentOptions options = MakeTestOptions();
+  options.m_dwComPort = 200;  // neither <base>/dev/COM200 nor /dev/ttyS199 exists
+  options.m_bCreateComPort = FALSE;
+  CAgentHarness agent(options);
+  ASSERT_TRUE(agent.Start()) << agent.GetLastError();
+  CExitStatus status = agent.WaitForExit();
+  EXPECT_TRUE(status.m_bExited && status.m_nExitCode != 0) << agent.Describe();
+
+  std::vector<CEventRecord> records = ReadEventLog(agent, "Application");
+  ASSERT_EQ(1u, records.size());
+  EXPECT_EQ(0xC0000103u, records[0].dwEventID);
+  EXPECT_EQ(kx::Utf8ToCp932(kPortErrorText), records[0].strFirstString);
 }
 
 }  // namespace
