@@ -11,26 +11,10 @@
 #include "commands/SystemCommands.h"
 #include "fake_agent_log.h"
 #include "platform/volumes.h"
+#include "tests/support/RecordingWriter.h"
 
 namespace {
 
-class CByteWriter : public CWriter {
- public:
-  int WriteChar(char c) override {
-    m_strBytes += c;
-    return 1;
-  }
-  int WriteLine(const char* lpText) override {
-    m_strBytes += lpText;
-    m_strBytes += '\n';
-    return 1;
-  }
-  int Write(const char* lpText) override {
-    m_strBytes += lpText;
-    return *lpText != '\0';
-  }
-  std::string m_strBytes;
-};
 
 const std::uint64_t MB = 1024 * 1024;
 
@@ -172,7 +156,7 @@ class ShowDiskInfoTest : public ::testing::Test {
   }
 
   CFakeVolumeQuery m_volumes;
-  CByteWriter m_writer;
+  CRecordingWriter m_writer;
   std::vector<std::string> m_trace;
 };
 
@@ -243,7 +227,7 @@ TEST(ShowDiskInfoCommandTest, ThisMachineListsItsRootAndLogsCommandAndTrace) {
   log.Install<CKxAgentLog>();
   CKxAgentCommandArgument argument;
   argument.Add("OPTION", "hdd");
-  CByteWriter writer;
+  CRecordingWriter writer;
   EXPECT_EQ(1, CmdShowDiskInfo(writer, argument));
   EXPECT_EQ(0u, writer.m_strBytes.find(kHeader));
   EXPECT_NE(std::string::npos, writer.m_strBytes.find("\n/   "));

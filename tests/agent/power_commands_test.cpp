@@ -8,26 +8,10 @@
 #include "commands/PowerCommands.h"
 #include "fake_agent_log.h"
 #include "platform/error_codes.h"
+#include "tests/support/RecordingWriter.h"
 
 namespace {
 
-class CByteWriter : public CWriter {
- public:
-  int WriteChar(char c) override {
-    m_strBytes += c;
-    return 1;
-  }
-  int WriteLine(const char* lpText) override {
-    m_strBytes += lpText;
-    m_strBytes += '\n';
-    return 1;
-  }
-  int Write(const char* lpText) override {
-    m_strBytes += lpText;
-    return *lpText != '\0';
-  }
-  std::string m_strBytes;
-};
 
 // Records what the handlers do to the agent; starts as an agent with nothing
 // pending, or with what the test sets.
@@ -97,7 +81,7 @@ TEST(PowerCommandsTest, DelayOutsideTheRangeIsRefusedWithThePrivilegeStillSwitch
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.lpDelay);
-    CByteWriter writer;
+    CRecordingWriter writer;
     CFakeShutdownState state;
     CFakeShutdownControl control;
     EXPECT_EQ(1, RequestShutdown(writer, c.lpDelay, c.bReboot, state, control));
@@ -123,7 +107,7 @@ TEST(PowerCommandsTest, AcceptedRequestStartsTheCountdownAndWritesNothing) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.lpDelay);
-    CByteWriter writer;
+    CRecordingWriter writer;
     CFakeShutdownState state;
     CFakeShutdownControl control;
     EXPECT_EQ(1, RequestShutdown(writer, c.lpDelay, c.bReboot, state, control));
@@ -137,7 +121,7 @@ TEST(PowerCommandsTest, AcceptedRequestStartsTheCountdownAndWritesNothing) {
 }
 
 TEST(PowerCommandsTest, RefusedRequestWritesTheSystemErrorAndLeavesTheStateAlone) {
-  CByteWriter writer;
+  CRecordingWriter writer;
   CFakeShutdownState state;
   state.m_nPending = 1;
   state.m_nDelay = 60;
@@ -163,7 +147,7 @@ TEST(PowerCommandsTest, AbortEndsTheCountdownOrReportsTheRefusal) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.dwResult);
-    CByteWriter writer;
+    CRecordingWriter writer;
     CFakeShutdownState state;
     CFakeShutdownControl control;
     control.m_dwResult = c.dwResult;
@@ -178,7 +162,7 @@ TEST(PowerCommandsTest, AbortEndsTheCountdownOrReportsTheRefusal) {
 TEST(PowerCommandsTest, HandlersLogTheRawArgumentFirst) {
   CTestAgentLog log;
   log.Install<CKxAgentLog>();
-  CByteWriter writer;
+  CRecordingWriter writer;
   CKxAgentCommandArgument argument;
   argument.SetValue("DELAY", "9x");
   // Out of range, so neither handler reaches the system or the agent.

@@ -14,29 +14,10 @@
 #include "KxAgentPluginManager/Writer.h"
 #include "commands/SystemCommands.h"
 #include "fake_agent_log.h"
+#include "tests/support/RecordingWriter.h"
 
 namespace {
 
-// Keeps each WriteLine as one entry and everything as bytes.
-class CLineWriter : public CWriter {
- public:
-  int WriteChar(char c) override {
-    m_strBytes += c;
-    return 1;
-  }
-  int WriteLine(const char* lpText) override {
-    m_lines.push_back(lpText);
-    m_strBytes += lpText;
-    m_strBytes += '\n';
-    return 1;
-  }
-  int Write(const char* lpText) override {
-    m_strBytes += lpText;
-    return *lpText != '\0';
-  }
-  std::vector<std::string> m_lines;
-  std::string m_strBytes;
-};
 
 class CChild {
  public:
@@ -144,33 +125,33 @@ TEST(FormatProcessLineTest, ColumnsAndTimeSplit) {
 TEST(ShowProcessesTest, WithoutMonitoringEveryCpuCellIsZeroAndRealChildrenAreListed) {
   CChild sleeper("exec sleep 30");
   usleep(100000);
-  CLineWriter writer;
+  CRecordingWriter writer;
   EXPECT_EQ(1, ShowProcesses(writer, 0, 1000));
   EXPECT_EQ(0u, writer.m_strBytes.find(kHeader));
-  ASSERT_GT(writer.m_lines.size(), 3u);
-  for (std::size_t i = 2; i < writer.m_lines.size(); ++i) {
+  ASSERT_GT(writer.m_vecLines.size(), 3u);
+  for (std::size_t i = 2; i < writer.m_vecLines.size(); ++i) {
     CRow row;
-    ASSERT_TRUE(ParseRow(writer.m_lines[i], &row)) << writer.m_lines[i];
-    EXPECT_EQ(0, row.nCpu) << writer.m_lines[i];
+    ASSERT_TRUE(ParseRow(writer.m_vecLines[i], &row)) << writer.m_vecLines[i];
+    EXPECT_EQ(0, row.nCpu) << writer.m_vecLines[i];
   }
   CRow row;
-  ASSERT_TRUE(FindRow(writer.m_lines, sleeper.Id(), &row));
+  ASSERT_TRUE(FindRow(writer.m_vecLines, sleeper.Id(), &row));
   EXPECT_EQ("sleep", row.strName);
   EXPECT_EQ("0:00:00", row.strTime);
   EXPECT_GT(row.nMemory, 0u);
   EXPECT_EQ(1u, row.nThreads);
-  ASSERT_TRUE(FindRow(writer.m_lines, getpid(), &row));
+  ASSERT_TRUE(FindRow(writer.m_vecLines, getpid(), &row));
   EXPECT_EQ("agent_tests", row.strName);
 }
 
 TEST(ShowProcessesTest, MonitoringSamplesEveryProcessInOnePass) {
   CChild busy("while :; do :; done");
   CChild sleeper("exec sleep 30");
-  CLineWriter writer;
+  CRecordingWriter writer;
   EXPECT_EQ(1, ShowProcesses(writer, 1, 1000));
   CRow busyRow, sleeperRow;
-  ASSERT_TRUE(FindRow(writer.m_lines, busy.Id(), &busyRow));
-  ASSERT_TRUE(FindRow(writer.m_lines, sleeper.Id(), &sleeperRow));
+  ASSERT_TRUE(FindRow(writer.m_vecLines, busy.Id(), &busyRow));
+  ASSERT_TRUE(FindRow(writer.m_vecLines, sleeper.Id(), &sleeperRow));
   // A loaded machine may give the loop less than a whole processor.
   EXPECT_GE(busyRow.nCpu, 10);
   EXPECT_LE(sleeperRow.nCpu, 2);
@@ -198,7 +179,7 @@ TEST(CmdKillTest, KillsARealChildAndLogsTheCommand) {
   std::string strPid = std::to_string(child.Id());
   CKxAgentCommandArgument argument;
   argument.Add("PID", strPid.c_str());
-  CLineWriter writer;
+  CRecordingWriter writer;
   EXPECT_EQ(1, CmdKill(writer, argument));
   EXPECT_EQ("Process (" + strPid + ") 'sleep' terminated.\n", writer.m_strBytes);
   int nStatus = child.Reap();
@@ -211,7 +192,7 @@ TEST(CmdKillTest, UnparsableOrZeroOrVanishedIdGivesTheParameterError) {
   for (const char* lpId : ids) {
     CKxAgentCommandArgument argument;
     argument.Add("PID", lpId);
-    CLineWriter writer;
+    CRecordingWriter writer;
     EXPECT_EQ(1, CmdKill(writer, argument));
     EXPECT_EQ("[Error] (0x00000057) The parameter is incorrect.\n", writer.m_strBytes) << lpId;
   }

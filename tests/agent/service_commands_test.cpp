@@ -14,26 +14,10 @@
 #include "platform/error_codes.h"
 #include "platform/services.h"
 #include "platform/sync.h"
+#include "tests/support/RecordingWriter.h"
 
 namespace {
 
-class CByteWriter : public CWriter {
- public:
-  int WriteChar(char c) override {
-    m_strBytes += c;
-    return 1;
-  }
-  int WriteLine(const char* lpText) override {
-    m_strBytes += lpText;
-    m_strBytes += '\n';
-    return 1;
-  }
-  int Write(const char* lpText) override {
-    m_strBytes += lpText;
-    return *lpText != '\0';
-  }
-  std::string m_strBytes;
-};
 
 const char* const kHeader =
     "Service Name                                                  Status   Startup \n"
@@ -79,7 +63,7 @@ class ServiceCommandsTest : public ::testing::Test {
   }
   void TearDown() override {
     if (m_nStubbornPid > 1) kill(-m_nStubbornPid, SIGKILL);
-    CByteWriter ignored;
+    CRecordingWriter ignored;
     for (const char* lpName : {"Web", "Quick", "Stubborn"}) ChangeServiceState(ignored, lpName, FALSE, 3000);
     kx::CloseServiceHandle(m_hManager);
     unsetenv("KX_SYSTEM_ROOT");
@@ -122,17 +106,17 @@ TEST_F(ServiceCommandsTest, ShowServiceFullAndShortNamesStatesAndStartTypes) {
   Install("Web", "World Wide Web Publishing", "sleep 60", SERVICE_AUTO_START);
   Install("Zeta", "A display name long enough that the name column has to cut it", "sleep 60",
           SERVICE_DISABLED);
-  CByteWriter starter;
+  CRecordingWriter starter;
   ChangeServiceState(starter, "Web", TRUE, 5000);
 
-  CByteWriter full;
+  CRecordingWriter full;
   EXPECT_EQ(1, ShowServices(full, "full"));
   EXPECT_EQ(std::string(kHeader) +
                 "World Wide Web Publishing (Web)                               Running  Auto    \n"
                 "A display name long enough that the name column has to cut it Stopped  Disabled\n",
             full.m_strBytes);
 
-  CByteWriter brief;
+  CRecordingWriter brief;
   EXPECT_EQ(1, ShowServices(brief, "FULL"));  // the option compares case-sensitively
   EXPECT_EQ(std::string(kHeader) +
                 "Web                                                           Running  Auto    \n"
@@ -142,30 +126,30 @@ TEST_F(ServiceCommandsTest, ShowServiceFullAndShortNamesStatesAndStartTypes) {
 
 TEST_F(ServiceCommandsTest, StartAndStopARealServiceWithProgressLines) {
   Install("Web", "Web Server", "sleep 60");
-  CByteWriter writer;
+  CRecordingWriter writer;
   EXPECT_EQ(1, ChangeServiceState(writer, "web", TRUE, 5000));
   EXPECT_EQ("Service 'Web Server' starting...\nService was started.\n", writer.m_strBytes);
 
-  CByteWriter again;
+  CRecordingWriter again;
   EXPECT_EQ(1, ChangeServiceState(again, "Web", TRUE, 5000));
   EXPECT_EQ("[ERROR] Since service had not stopped, it has not started. (CURRENT_STATE=4)\n",
             again.m_strBytes);
 
-  CByteWriter stop;
+  CRecordingWriter stop;
   EXPECT_EQ(1, ChangeServiceState(stop, "Web", FALSE, 5000));
   EXPECT_EQ("Service 'Web Server' stopping...\nService was stopped.\n", stop.m_strBytes);
 
-  CByteWriter stopAgain;
+  CRecordingWriter stopAgain;
   EXPECT_EQ(1, ChangeServiceState(stopAgain, "Web", FALSE, 5000));
   EXPECT_EQ("[ERROR] Service is already stopped.\n", stopAgain.m_strBytes);
 }
 
 TEST_F(ServiceCommandsTest, UnknownAndInvalidNamesForBothCommands) {
   for (BOOL bStart : {TRUE, FALSE}) {
-    CByteWriter unknown;
+    CRecordingWriter unknown;
     EXPECT_EQ(0, ChangeServiceState(unknown, "NoSuchService", bStart, 1000));
     EXPECT_EQ("[ERROR] ERROR_SERVICE_DOES_NOT_EXIST\n", unknown.m_strBytes);
-    CByteWriter invalid;
+    CRecordingWriter invalid;
     EXPECT_EQ(0, ChangeServiceState(invalid, "bad\\name", bStart, 1000));
     EXPECT_EQ("[ERROR] ERROR_INVALID_NAME\n", invalid.m_strBytes);
   }
@@ -173,11 +157,11 @@ TEST_F(ServiceCommandsTest, UnknownAndInvalidNamesForBothCommands) {
 
 TEST_F(ServiceCommandsTest, ServiceThatNeverStopsTimesOut) {
   InstallStubborn();
-  CByteWriter start;
+  CRecordingWriter start;
   ChangeServiceState(start, "Stubborn", TRUE, 5000);
   kx::Sleep(200);  // let it set its trap
   ReadStubbornPid();
-  CByteWriter writer;
+  CRecordingWriter writer;
   EXPECT_EQ(1, ChangeServiceState(writer, "Stubborn", FALSE, 400));
   EXPECT_EQ("Service 'Stubborn One' stopping...\n[ERROR] Timeout...\n", writer.m_strBytes);
 }
@@ -185,7 +169,7 @@ TEST_F(ServiceCommandsTest, ServiceThatNeverStopsTimesOut) {
 // The start request fails at once; the wait is what ends the command.
 TEST_F(ServiceCommandsTest, ServiceThatCannotStartTimesOut) {
   Install("Quick", "Quick", "/no/such/program");
-  CByteWriter writer;
+  CRecordingWriter writer;
   EXPECT_EQ(1, ChangeServiceState(writer, "Quick", TRUE, 400));
   EXPECT_EQ("Service 'Quick' starting...\n[ERROR] Timeout...\n", writer.m_strBytes);
 }
@@ -197,10 +181,10 @@ TEST(ServiceManagerUnavailableTest, ShowServiceFailsAndStartReportsInvalidHandle
   close(fd);
   // The state directory would have to live below a plain file.
   setenv("KX_SYSTEM_ROOT", (std::string(szTemplate) + "/root").c_str(), 1);
-  CByteWriter show;
+  CRecordingWriter show;
   EXPECT_EQ(0, ShowServices(show, "full"));
   EXPECT_EQ("[ERROR] EnumServicesStatus Error!!\n", show.m_strBytes);
-  CByteWriter start;
+  CRecordingWriter start;
   EXPECT_EQ(0, ChangeServiceState(start, "Any", TRUE, 1000));
   EXPECT_EQ("[ERROR] ERROR_INVALID_HANDLE\n", start.m_strBytes);
   unsetenv("KX_SYSTEM_ROOT");
@@ -214,14 +198,14 @@ TEST_F(ServiceCommandsTest, StopServiceCommandGivesUpAfterThirtySeconds) {
   InstallStubborn();
   CKxAgentCommandArgument startArgument;
   startArgument.Add("SERVICE_NAME", "Stubborn");
-  CByteWriter start;
+  CRecordingWriter start;
   EXPECT_EQ(1, CmdStartService(start, startArgument));
   EXPECT_EQ("Service 'Stubborn One' starting...\nService was started.\n", start.m_strBytes);
   kx::Sleep(200);
   ReadStubbornPid();
   CKxAgentCommandArgument argument;
   argument.Add("SERVICE_NAME", "Stubborn");
-  CByteWriter writer;
+  CRecordingWriter writer;
   EXPECT_EQ(1, CmdStopService(writer, argument));
   EXPECT_EQ("Service 'Stubborn One' stopping...\n[ERROR] Timeout...\n", writer.m_strBytes);
   std::string strInfo = log.Read("info.log");
@@ -234,7 +218,7 @@ TEST_F(ServiceCommandsTest, ShowServiceCommandLogsItsOption) {
   log.Install<CKxAgentLog>();
   CKxAgentCommandArgument argument;
   argument.Add("NAME_DISPLAY_OPTION", "short");
-  CByteWriter writer;
+  CRecordingWriter writer;
   EXPECT_EQ(1, CmdShowService(writer, argument));
   EXPECT_EQ(kHeader, writer.m_strBytes);
   EXPECT_NE(std::string::npos, log.Read("info.log").find("[Command Execute] show service short"));

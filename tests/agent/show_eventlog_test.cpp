@@ -13,29 +13,10 @@
 #include "commands/EventLogCommands.h"
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
+#include "tests/support/RecordingWriter.h"
 
 namespace {
 
-// Keeps every line the command writes.
-class CLineRecorder : public CWriter {
- public:
-  int WriteChar(char c) override {
-    m_strRaw += c;
-    return 1;
-  }
-  int WriteLine(const char* lpText) override {
-    m_vecLines.push_back(lpText);
-    m_strRaw += lpText;
-    m_strRaw += '\n';
-    return 1;
-  }
-  int Write(const char* lpText) override {
-    m_strRaw += lpText;
-    return 1;
-  }
-  std::vector<std::string> m_vecLines;
-  std::string m_strRaw;
-};
 
 // A manager on a fresh system state directory.
 class ShowEventLogTest : public ::testing::Test {
@@ -92,7 +73,7 @@ class ShowEventLogTest : public ::testing::Test {
   }
 
   std::vector<std::string> Show(const char* lpLog, const char* lpLine) {
-    CLineRecorder writer;
+    CRecordingWriter writer;
     EXPECT_EQ(1, ShowEventLog(writer, m_manager, lpLog, lpLine));
     return writer.m_vecLines;
   }

@@ -67,16 +67,16 @@ class DispatcherTest : public ::testing::Test {
 
   // Dispatches a line and returns what was written.
   std::string Run(const std::string& strLine, int* pResult = nullptr) {
-    m_writer.m_strOutput.clear();
+    m_writer.m_strBytes.clear();
     int nResult = m_dispatcher.Dispatch(strLine);
     if (pResult != nullptr) *pResult = nResult;
-    return m_writer.m_strOutput;
+    return m_writer.m_strBytes;
   }
 
   std::string List(const std::string& strPrefix) {
-    m_writer.m_strOutput.clear();
+    m_writer.m_strBytes.clear();
     m_dispatcher.ListCommands(strPrefix);
-    return m_writer.m_strOutput;
+    return m_writer.m_strBytes;
   }
 
   CRecordingWriter m_writer;
@@ -247,7 +247,7 @@ TEST_F(DispatcherTest, CompletesAsFarAsTheCandidatesAgree) {
   for (const auto& c : kCases) {
     EXPECT_EQ(c.lpCompleted, m_dispatcher.CompleteLine(c.lpLine)) << c.lpLine;
   }
-  EXPECT_EQ("", m_writer.m_strOutput);
+  EXPECT_EQ("", m_writer.m_strBytes);
 }
 
 TEST_F(DispatcherTest, UnparsableDefinitionIsACandidateForEveryLine) {

@@ -10,25 +10,8 @@
 #include "KxAgentPluginManager/KxAgentPlugin.h"
 #include "engine/CommandContext.h"
 #include "KxAgentPluginManager/ScriptCommandRunner.h"
+#include "tests/support/RecordingWriter.h"
 
-// Records every call as bytes: WriteLine adds "\n" after the text.
-class CRecordingWriter : public CWriter {
- public:
-  int WriteChar(char c) override {
-    m_strOutput += c;
-    return 1;
-  }
-  int WriteLine(const char* lpText) override {
-    m_strOutput += lpText;
-    m_strOutput += '\n';
-    return 1;
-  }
-  int Write(const char* lpText) override {
-    m_strOutput += lpText;
-    return *lpText != '\0';
-  }
-  std::string m_strOutput;
-};
 
 // One logged-on account with an allowed-ID list, and the hidden-execution switch.
 class CFakeContext : public CCommandContext {

@@ -5,26 +5,10 @@
 
 #include "KxAgentPluginManager/BuiltInCommand.h"
 #include "KxAgentPluginManager/KxAgentPlugin.h"
+#include "tests/support/RecordingWriter.h"
 
 namespace {
 
-class CRecordingWriter : public CWriter {
- public:
-  int WriteChar(char c) override {
-    m_strOutput += c;
-    return 1;
-  }
-  int WriteLine(const char* lpText) override {
-    m_strOutput += lpText;
-    m_strOutput += '\n';
-    return 1;
-  }
-  int Write(const char* lpText) override {
-    m_strOutput += lpText;
-    return *lpText != '\0';
-  }
-  std::string m_strOutput;
-};
 
 TEST(CommandArgumentTest, LooksUpNamesExactlyAndCaseSensitively) {
   CKxAgentCommandArgument argument;
@@ -155,14 +139,14 @@ TEST(BuiltInCommandTest, RunsOnlyAttachedHandlers) {
   g_nHandlerCalls = 0;
 
   EXPECT_EQ(0, builtIn.Execute(13, writer, argument));
-  EXPECT_EQ("", writer.m_strOutput);
+  EXPECT_EQ("", writer.m_strBytes);
 
   EXPECT_EQ(0, builtIn.SetCommandFunc(17, RecordingHandler));
   EXPECT_EQ(0, builtIn.SetCommandFunc(-1, RecordingHandler));
   EXPECT_EQ(1, builtIn.SetCommandFunc(13, RecordingHandler));
   EXPECT_EQ(17, builtIn.GetCommandCount());
   EXPECT_EQ(42, builtIn.Execute(13, writer, argument));
-  EXPECT_EQ("77\n", writer.m_strOutput);
+  EXPECT_EQ("77\n", writer.m_strBytes);
   EXPECT_EQ(0, builtIn.Execute(17, writer, argument));
   EXPECT_EQ(0, builtIn.Execute(-1, writer, argument));
   EXPECT_EQ(1, g_nHandlerCalls);
