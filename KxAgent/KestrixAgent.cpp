@@ -625,13 +625,18 @@ void CKestrixAgent::OnLogonFailure(int nResult) {
 }
 
 void CKestrixAgent::Logoff() {
+  {
+    std::lock_guard<std::mutex> lock(m_sessionLock);
+    m_strUserName.clear();
+    m_strDomainName.clear();
+    kx::CloseLogonToken(m_hUserToken);
+    m_hUserToken = nullptr;
+    m_pLogonAccount = nullptr;
+  }
+  // Cleared last: the input thread reads the names without the lock once it
+  // sees nobody logged on, so they must be empty by then (the time-out calls
+  // this from its own thread).
   m_nLoggedOn = 0;
-  std::lock_guard<std::mutex> lock(m_sessionLock);
-  m_strUserName.clear();
-  m_strDomainName.clear();
-  kx::CloseLogonToken(m_hUserToken);
-  m_hUserToken = nullptr;
-  m_pLogonAccount = nullptr;
 }
 
 void CKestrixAgent::StartTimeoutWatch() {
@@ -649,7 +654,10 @@ void CKestrixAgent::TimeoutThread(unsigned int nSession) {
       m_dwLastActivity = kx::GetTickCount();
     } else {
       DWORD dwTimeout = m_dwSessionTimeout;
-      if (dwTimeout != 0 && kx::GetTickCount() - m_dwLastActivity > dwTimeout) break;
+      // The last activity is read before the clock: a byte that arrives in
+      // between then cannot make the unsigned difference wrap to a huge idle time.
+      DWORD dwLastActivity = m_dwLastActivity;
+      if (dwTimeout != 0 && kx::GetTickCount() - dwLastActivity > dwTimeout) break;
     }
     kx::Sleep(1000);
     if (!isCurrent()) return;
@@ -657,10 +665,12 @@ void CKestrixAgent::TimeoutThread(unsigned int nSession) {
 
   CPassThroughControl* pPassThrough = m_pPassThrough.exchange(nullptr);
   if (pPassThrough != nullptr) pPassThrough->Terminate();
+  // What was typed of a command is dropped at the next line end, not taken as
+  // a name; marked before the logoff so that a line end typed meanwhile obeys it.
+  m_nDiscardLine = 1;
   Logoff();
   m_pSerialComm->WriteLine("\r\nLogon Session Timeout...");
   // The line end makes the input thread show the logon screen, in order with
-  // the other output; what was typed of a command is dropped, not taken as a name.
-  m_nDiscardLine = 1;
+  // the other output.
   OnReceiveChar('\n');
 }

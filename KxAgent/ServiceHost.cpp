@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "KestrixAgent.h"
@@ -44,7 +45,11 @@ kx::CEvent g_quit(TRUE, FALSE);
 std::atomic<bool> g_bStopped(false);
 int g_nExitCode = 0;
 
+// The service thread and the control handler's thread both report states.
+std::mutex g_statusLock;
+
 void SetStatus(DWORD dwState) {
+  std::lock_guard<std::mutex> lock(g_statusLock);
   g_status.dwCurrentState = dwState;
   if (g_hStatus != nullptr) kx::SetServiceStatus(g_hStatus, &g_status);
 }
