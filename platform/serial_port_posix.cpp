@@ -123,10 +123,18 @@ class CPosixSerialPort : public CSerialPort {
   DWORD Reopen() override {
     int nOld = m_nFd;
     if (nOld < 0) return ERROR_INVALID_HANDLE;
+    // The path may lead back to the very device we hold: let the new opening
+    // take the port's lock, and take it back when the new opening is refused.
+    flock(nOld, LOCK_UN);
     int nFd = OpenDevice(m_strPath, m_dwBaudRate);
-    if (nFd < 0) return errno == ENOTTY ? ERROR_FILE_NOT_FOUND : ErrnoToWinError(errno);
+    if (nFd < 0) {
+      DWORD dwError = errno == ENOTTY ? ERROR_FILE_NOT_FOUND : ErrnoToWinError(errno);
+      flock(nOld, LOCK_EX | LOCK_NB);
+      return dwError;
+    }
     if (IsHungUp(nFd)) {
       close(nFd);
+      flock(nOld, LOCK_EX | LOCK_NB);
       return ERROR_DEVICE_NOT_CONNECTED;
     }
     // dup2 swaps the device behind the same descriptor number in one step, so a

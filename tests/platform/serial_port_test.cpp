@@ -184,6 +184,19 @@ TEST(CSerialPort, HungUpTerminalIsReportedAndAReturningOneIsServedAgain) {
   EXPECT_EQ("ok", second.Receive(2));
 }
 
+TEST(CSerialPort, ReopeningTheDeviceItHoldsKeepsThePortAndItsLock) {
+  CTestBase base;
+  CTestPty pty;
+  base.PointAt(1, pty.strSlave);
+  auto port = kx::CreateSerialPort(base.strDir);
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), port->Open(1, 9600));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), port->Reopen());
+  pty.Send("hi");
+  EXPECT_EQ("hi", ReadFromPort(*port, 2));
+  auto second = kx::CreateSerialPort(base.strDir);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), second->Open(1, 9600));
+}
+
 TEST(CSerialPort, WriteToATerminalThatDoesNotReadTimesOut) {
   CTestBase base;
   CTestPty pty;
