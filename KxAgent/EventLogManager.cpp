@@ -17,6 +17,9 @@ const size_t kMessageFileListSize = 1000;
 const size_t kLineSize = 1024;  // formatted line with its terminating NUL
 const DWORD kWatchIntervalMs = 1000;
 
+// Bytes that can end a double-byte character of code page 932; no control
+// character is one of them.
+bool IsCp932TrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 
 }  // namespace
 
@@ -105,10 +108,12 @@ const char* CEventLogManager::GetEventTypeName(WORD wEventType) {
 void CEventLogManager::CleanMessageText(char* lpText) {
   char* lpOut = lpText;
   for (const char* p = lpText; *p != '\0';) {
-    if (kx::IsCp932LeadByte(static_cast<unsigned char>(*p))) {
+    // A lead byte without a trail byte after it (cut off at the end, or a
+    // writer's stray byte) stands alone, so a line break after it still goes.
+    if (kx::IsCp932LeadByte(static_cast<unsigned char>(p[0])) &&
+        IsCp932TrailByte(static_cast<unsigned char>(p[1]))) {
       *lpOut++ = *p++;
-      // A lead byte cut off at the end of the text has no trail to copy.
-      if (*p != '\0') *lpOut++ = *p++;
+      *lpOut++ = *p++;
       continue;
     }
     if (*p == '\r' || *p == '\n') {
@@ -185,7 +190,8 @@ int CEventLogManager::GetEventLogMessage(const char* lpLogName, DWORD dwRecordNo
   std::memcpy(&header, record.data(), sizeof(header));
   // The layer checked the record; the bounds are kept here all the same so
   // that no text is ever read past the bytes that were read.
-  if (header.StringOffset > dwRead || header.DataOffset > dwRead || header.StringOffset > header.DataOffset) {
+  if (header.StringOffset < sizeof(kx::EVENTLOGRECORD) || header.StringOffset > dwRead ||
+      header.DataOffset > dwRead || header.StringOffset > header.DataOffset) {
     return 0;
   }
   const char* lpBase = reinterpret_cast<const char*>(record.data());
@@ -299,9 +305,21 @@ void CEventLogManager::WatchThread() {
 // none was reported yet). A start above the end tells the listener there is
 // nothing to show; the baseline still moves to dwNewest, which is how a
 // cleared log is followed from its new numbering.
+void CEventLogManager::SetSuspended(int nSuspended) {
+  if (nSuspended == 0) {
+    m_nSuspended.store(0);
+    return;
+  }
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_nSuspended.store(nSuspended);
+}
+
 void CEventLogManager::ReportLog(int nLog, DWORD dwNewest) {
   if (m_pListener == nullptr) return;
   std::lock_guard<std::mutex> lock(m_lock);
+  // Suspended while this report waited for the lock: the records stay new and
+  // are reported after the suspension.
+  if (m_nSuspended.load() != 0) return;
   DWORD dwStart = m_dwLastReported[nLog] == kNoRecord ? dwNewest : m_dwLastReported[nLog] + 1;
   m_pListener->OnChangeEventLog(kLogNames[nLog], dwStart, dwNewest);
   m_dwLastReported[nLog] = dwNewest;

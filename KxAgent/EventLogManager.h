@@ -56,7 +56,9 @@ class CEventLogManager {
   int IsWatching() const { return m_nWatching.load(); }
   // While non-zero the watcher reports nothing; what it finds meanwhile is
   // reported at its first wake-up after the suspension ends.
-  void SetSuspended(int nSuspended) { m_nSuspended.store(nSuspended); }
+  // Suspending waits for a report in progress to finish, so that nothing is
+  // written to the terminal once the caller goes on (a command's output follows).
+  void SetSuspended(int nSuspended);
 
  private:
   enum { kLogCount = 3 };

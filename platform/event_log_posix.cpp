@@ -160,8 +160,11 @@ bool IsValidSourceName(const char* lpName) {
   if (std::strcmp(lpName, ".") == 0 || std::strcmp(lpName, "..") == 0) return false;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(lpName); *p != '\0'; ++p) {
     bool bLead = (*p >= 0x81 && *p <= 0x9F) || (*p >= 0xE0 && *p <= 0xFC);
-    if (bLead && p[1] != '\0') {
-      ++p;  // a trail byte may be 0x5C and is no separator
+    // Only a real trail byte (0x40-0x7E, 0x80-0xFC) belongs to the lead byte;
+    // it may be 0x5C and is no separator then. '/' or a control character is never one.
+    bool bTrail = (p[1] >= 0x40 && p[1] <= 0x7E) || (p[1] >= 0x80 && p[1] <= 0xFC);
+    if (bLead && bTrail) {
+      ++p;
       continue;
     }
     if (*p == '/' || *p == '\\' || *p < 0x20) return false;
