@@ -20,7 +20,7 @@ const DWORD kMaxImageName = 260;
 struct PROCESSENTRY {
   DWORD th32ProcessID;
   DWORD cntThreads;               // threads of the process when the snapshot was taken
-  char szExeFile[kMaxImageName];  // image file name, code page 932, NUL-terminated
+  char szExeFile[kMaxImageName];  // image file name, code page 932, NUL-terminated, no control characters
 };
 
 // A process's memory counters, field for field as Windows' PROCESS_MEMORY_COUNTERS.
@@ -55,7 +55,8 @@ void CloseProcess(HPROCESS hProcess);
 DWORD GetProcessTimes(HPROCESS hProcess, std::uint64_t* pqwKernelMs, std::uint64_t* pqwUserMs);
 // The process's memory counters; ERROR_INVALID_PARAMETER when it has gone.
 DWORD GetProcessMemoryInfo(HPROCESS hProcess, PROCESS_MEMORY_COUNTERS* pCounters);
-// The process's image file name (code page 932), cut to `dwSize` - 1 bytes.
+// The process's image file name (code page 932, control characters as '?'),
+// cut to `dwSize` - 1 bytes.
 DWORD GetProcessImageName(HPROCESS hProcess, char* lpName, DWORD dwSize);
 // An opaque value that tells process `dwProcessId` apart from any later process
 // given the same id. ERROR_INVALID_PARAMETER when no live process has that id

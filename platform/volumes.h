@@ -29,7 +29,8 @@ namespace kx {
 // root NUL-terminated, the list ended by an empty string. Returns the length
 // written without the final NUL; when the list does not fit in `dwBufferLength`
 // bytes, writes nothing and returns the length needed (final NUL included);
-// 0 when the mount table cannot be read. Roots are code page 932.
+// 0 when the mount table cannot be read. Roots are code page 932, any control
+// character of a mount point shown as '?'.
 DWORD GetLogicalDriveStrings(DWORD dwBufferLength, char* lpBuffer);
 // DRIVE_FIXED for a disk file system, DRIVE_REMOTE for a network one (nfs,
 // cifs, smb3, sshfs, 9p, ...), DRIVE_CDROM for iso9660 and udf, DRIVE_REMOVABLE
@@ -44,7 +45,8 @@ DWORD GetVolumeFileSystemName(const char* lpRoot, char* lpName, DWORD dwSize);
 DWORD GetDiskFreeSpaceEx(const char* lpRoot, std::uint64_t* pqwFreeToCaller, std::uint64_t* pqwTotal,
                          std::uint64_t* pqwFree);
 // The name a user knows the volume by: its label when it has one, else the
-// device or source it is mounted from. Cut to `dwSize` - 1 bytes.
+// device or source it is mounted from (control characters as '?'). Cut to
+// `dwSize` - 1 bytes.
 DWORD GetVolumeDisplayName(const char* lpRoot, char* lpName, DWORD dwSize);
 
 }  // namespace kx

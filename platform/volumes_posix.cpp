@@ -74,6 +74,17 @@ bool IsDrive(const CMount& mount) {
   return mount.strSource.compare(0, 5, "/dev/") == 0;
 }
 
+// A mount point or source as a text for the terminal (code page 932): the
+// control characters a user may put in one become '?', so that a drive never
+// breaks a row into several lines.
+std::string ToDisplayText(const std::string& strUtf8) {
+  std::string strText = Utf8ToCp932(strUtf8);
+  for (char& c : strText) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return strText;
+}
+
 bool IsDirectory(const std::string& strPath) {
   struct stat info;
   return stat(strPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -84,13 +95,21 @@ bool ReadMounts(std::vector<CMount>* pMounts) {
   if (!table) return false;
   std::string strLine;
   while (std::getline(table, strLine)) {
-    char szSource[4096], szPoint[4096], szType[256];
-    if (std::sscanf(strLine.c_str(), "%4095s %4095s %255s", szSource, szPoint, szType) != 3) continue;
+    // Fields are separated by single blanks, the only whitespace the table
+    // escapes; a carriage return or the like inside a field is part of it.
+    std::vector<std::string> fields;
+    for (std::size_t nPos = 0; fields.size() < 3 && nPos <= strLine.size();) {
+      std::size_t nEnd = strLine.find(' ', nPos);
+      if (nEnd == std::string::npos) nEnd = strLine.size();
+      fields.push_back(strLine.substr(nPos, nEnd - nPos));
+      nPos = nEnd + 1;
+    }
+    if (fields.size() < 3 || fields[0].empty() || fields[1].empty() || fields[2].empty()) continue;
     CMount mount;
-    mount.strSource = UnescapeOctal(szSource);
-    mount.strMountPoint = UnescapeOctal(szPoint);
-    mount.strType = szType;
-    mount.strRoot = Utf8ToCp932(mount.strMountPoint);
+    mount.strSource = UnescapeOctal(fields[0]);
+    mount.strMountPoint = UnescapeOctal(fields[1]);
+    mount.strType = fields[2];
+    mount.strRoot = ToDisplayText(mount.strMountPoint);
     // Files bind-mounted into place (a container's /etc/hosts) are not volumes.
     if (!IsDrive(mount) || !IsDirectory(mount.strMountPoint)) continue;
     std::vector<CMount>::iterator it =
@@ -240,7 +259,7 @@ DWORD GetVolumeDisplayName(const char* lpRoot, char* lpName, DWORD dwSize) {
   CMount mount;
   if (!FindMount(lpRoot, &mount)) return ERROR_PATH_NOT_FOUND;
   std::string strLabel = VolumeLabel(mount.strSource);
-  CopyText(Utf8ToCp932(strLabel.empty() ? mount.strSource : strLabel), lpName, dwSize);
+  CopyText(ToDisplayText(strLabel.empty() ? mount.strSource : strLabel), lpName, dwSize);
   return ERROR_SUCCESS;
 }
 
