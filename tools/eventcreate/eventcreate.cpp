@@ -70,13 +70,17 @@ int Failed(const char* lpWhat, DWORD dwError) {
   return kCallFailed;
 }
 
-// Parses decimal or 0x-hexadecimal into a 32-bit value.
+// Parses decimal or 0x-hexadecimal into a 32-bit value. A leading zero is no
+// octal prefix: "010" is ten, as operators mean it.
 bool ParseNumber(const std::string& strText, unsigned long long ullMax, DWORD* pdwValue) {
   if (strText.empty() || strText[0] == '-' || strText[0] == '+') return false;
+  bool bHex = strText.size() > 2 && strText[0] == '0' && (strText[1] == 'x' || strText[1] == 'X');
+  const char* lpDigits = strText.c_str() + (bHex ? 2 : 0);
+  if (*lpDigits == ' ' || *lpDigits == '-' || *lpDigits == '+') return false;
   errno = 0;
   char* lpEnd = nullptr;
-  unsigned long long ullValue = std::strtoull(strText.c_str(), &lpEnd, 0);
-  if (errno != 0 || *lpEnd != '\0' || ullValue > ullMax) return false;
+  unsigned long long ullValue = std::strtoull(lpDigits, &lpEnd, bHex ? 16 : 10);
+  if (errno != 0 || lpEnd == lpDigits || *lpEnd != '\0' || ullValue > ullMax) return false;
   *pdwValue = static_cast<DWORD>(ullValue);
   return true;
 }
