@@ -17,6 +17,7 @@
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
 #include "platform/text_encoding.h"
+#include "tests/support/TemporarySystemRoot.h"
 
 namespace {
 
@@ -59,23 +60,11 @@ class CRecordingListener : public CEventLogListener {
 class EventLogManagerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* lpOld = std::getenv("KX_SYSTEM_ROOT");
-    m_bHadRoot = lpOld != nullptr;
-    if (m_bHadRoot) m_strOldRoot = lpOld;
-    char szTemplate[] = "/tmp/kx-eventmgr-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(szTemplate));
-    m_strRoot = szTemplate;
-    setenv("KX_SYSTEM_ROOT", m_strRoot.c_str(), 1);
+    ASSERT_TRUE(m_root.Enter("/tmp/kx-eventmgr-XXXXXX"));
+    m_strRoot = m_root.GetPath();
   }
   void TearDown() override {
-    if (m_bHadRoot) {
-      setenv("KX_SYSTEM_ROOT", m_strOldRoot.c_str(), 1);
-    } else {
-      unsetenv("KX_SYSTEM_ROOT");
-    }
-    if (std::system(("rm -rf " + m_strRoot).c_str()) != 0) {
-      // A temporary directory left behind is harmless.
-    }
+    m_root.Leave();
   }
 
   static void Write(const char* lpLog, const char* lpText, DWORD dwTimes = 1) {
@@ -90,8 +79,7 @@ class EventLogManagerTest : public ::testing::Test {
   }
 
   std::string m_strRoot;
-  std::string m_strOldRoot;
-  bool m_bHadRoot = false;
+  CTemporarySystemRoot m_root;
 };
 
 TEST_F(EventLogManagerTest, CountAndNewestFollowTheLog) {

@@ -10,6 +10,7 @@
 
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
+#include "tests/support/TemporarySystemRoot.h"
 
 namespace {
 
@@ -28,24 +29,12 @@ class EventCreateReviewTest : public ::testing::Test {
   void SetUp() override {
     m_strProgram = EventCreatePath();
     if (access(m_strProgram.c_str(), X_OK) != 0) GTEST_SKIP() << "eventcreate not built: " << m_strProgram;
-    const char* lpOld = std::getenv("KX_SYSTEM_ROOT");
-    m_bHadRoot = lpOld != nullptr;
-    if (m_bHadRoot) m_strOldRoot = lpOld;
-    char szTemplate[] = "/tmp/kx-review-evc-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(szTemplate));
-    m_strRoot = szTemplate;
-    setenv("KX_SYSTEM_ROOT", m_strRoot.c_str(), 1);
+    ASSERT_TRUE(m_root.Enter("/tmp/kx-review-evc-XXXXXX"));
+    m_strRoot = m_root.GetPath();
   }
   void TearDown() override {
     if (m_strRoot.empty()) return;
-    if (m_bHadRoot) {
-      setenv("KX_SYSTEM_ROOT", m_strOldRoot.c_str(), 1);
-    } else {
-      unsetenv("KX_SYSTEM_ROOT");
-    }
-    if (std::system(("rm -rf " + m_strRoot).c_str()) != 0) {
-      // A temporary directory left behind is harmless.
-    }
+    m_root.Leave();
   }
 
   // Runs eventcreate quietly; its exit code.
@@ -71,8 +60,7 @@ class EventCreateReviewTest : public ::testing::Test {
 
   std::string m_strProgram;
   std::string m_strRoot;
-  std::string m_strOldRoot;
-  bool m_bHadRoot = false;
+  CTemporarySystemRoot m_root;
 };
 
 // Numbers are decimal unless they start with 0x: a leading zero is no octal prefix.

@@ -14,6 +14,7 @@
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
 #include "tests/support/RecordingWriter.h"
+#include "tests/support/TemporarySystemRoot.h"
 
 namespace {
 
@@ -22,25 +23,13 @@ namespace {
 class ShowEventLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* lpOld = std::getenv("KX_SYSTEM_ROOT");
-    m_bHadRoot = lpOld != nullptr;
-    if (m_bHadRoot) m_strOldRoot = lpOld;
-    char szTemplate[] = "/tmp/kx-showevent-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(szTemplate));
-    m_strRoot = szTemplate;
-    setenv("KX_SYSTEM_ROOT", m_strRoot.c_str(), 1);
+    ASSERT_TRUE(m_root.Enter("/tmp/kx-showevent-XXXXXX"));
+    m_strRoot = m_root.GetPath();
     m_manager.OpenLogs();
   }
   void TearDown() override {
     m_manager.CloseLogs();
-    if (m_bHadRoot) {
-      setenv("KX_SYSTEM_ROOT", m_strOldRoot.c_str(), 1);
-    } else {
-      unsetenv("KX_SYSTEM_ROOT");
-    }
-    if (std::system(("rm -rf " + m_strRoot).c_str()) != 0) {
-      // A temporary directory left behind is harmless.
-    }
+    m_root.Leave();
   }
 
   void Write(const char* lpLog, const char* lpSource, WORD wType, DWORD dwEventID,
@@ -85,8 +74,7 @@ class ShowEventLogTest : public ::testing::Test {
   }
 
   std::string m_strRoot;
-  std::string m_strOldRoot;
-  bool m_bHadRoot = false;
+  CTemporarySystemRoot m_root;
   CEventLogManager m_manager;
 };
 

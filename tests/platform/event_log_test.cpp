@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/error_codes.h"
+#include "tests/support/TemporarySystemRoot.h"
 
 namespace {
 
@@ -21,24 +22,11 @@ namespace {
 class EventLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* lpOld = std::getenv("KX_SYSTEM_ROOT");
-    m_bHadRoot = lpOld != nullptr;
-    if (m_bHadRoot) m_strOldRoot = lpOld;
-    char szTemplate[] = "/tmp/kx-eventlog-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(szTemplate));
-    m_strRoot = szTemplate;
-    setenv("KX_SYSTEM_ROOT", m_strRoot.c_str(), 1);
+    ASSERT_TRUE(m_root.Enter("/tmp/kx-eventlog-XXXXXX"));
+    m_strRoot = m_root.GetPath();
   }
   void TearDown() override {
-    if (m_bHadRoot) {
-      setenv("KX_SYSTEM_ROOT", m_strOldRoot.c_str(), 1);
-    } else {
-      unsetenv("KX_SYSTEM_ROOT");
-    }
-    std::string strCommand = "rm -rf " + m_strRoot;
-    if (std::system(strCommand.c_str()) != 0) {
-      // A temporary directory left behind is harmless.
-    }
+    m_root.Leave();
   }
 
   static DWORD Write(const char* lpSource, WORD wType, DWORD dwEventID, std::vector<const char*> vecStrings) {
@@ -100,8 +88,7 @@ class EventLogTest : public ::testing::Test {
   }
 
   std::string m_strRoot;
-  std::string m_strOldRoot;
-  bool m_bHadRoot = false;
+  CTemporarySystemRoot m_root;
 };
 
 TEST_F(EventLogTest, RecordsAreNumberedFromOneAndReadBackByNumber) {

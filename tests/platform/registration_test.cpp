@@ -1,41 +1,24 @@
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "platform/registration.h"
+#include "tests/support/TemporarySystemRoot.h"
 
 namespace {
 
-// Points the system state directory at a fresh temporary directory.
 class RegistrationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char szTemplate[] = "/tmp/kx-registration-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(szTemplate));
-    m_strRoot = szTemplate;
-    const char* lpSaved = std::getenv("KX_SYSTEM_ROOT");
-    m_bHadRoot = lpSaved != nullptr;
-    if (m_bHadRoot) m_strSaved = lpSaved;
-    setenv("KX_SYSTEM_ROOT", m_strRoot.c_str(), 1);
-  }
-  void TearDown() override {
-    if (m_bHadRoot) {
-      setenv("KX_SYSTEM_ROOT", m_strSaved.c_str(), 1);
-    } else {
-      unsetenv("KX_SYSTEM_ROOT");
-    }
-    std::string strCommand = "rm -rf '" + m_strRoot + "'";
-    ASSERT_EQ(0, std::system(strCommand.c_str()));
+    ASSERT_TRUE(m_root.Enter("/tmp/kx-registration-XXXXXX"));
+    m_strRoot = m_root.GetPath();
   }
 
+  CTemporarySystemRoot m_root;
   std::string m_strRoot;
-  std::string m_strSaved;
-  bool m_bHadRoot = false;
 };
 
 TEST_F(RegistrationTest, ValuesRoundTripPerKeyAndDefaultValueHasTheEmptyName) {
