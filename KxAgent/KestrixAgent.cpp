@@ -105,7 +105,7 @@ CKestrixAgent::CKestrixAgent()
   m_pDispatcher = new CommandDispatcher(this, m_pSerialComm);
   m_pBuiltInCommand = new CBuiltInCommand();
   AttachBuiltInHandlers(m_pBuiltInCommand);
-  RegisterBuiltInCommands();
+  LoadPlugins();
 
   CKxAgentLog::LogDebug("CKestrixAgent::CKestrixAgent()", "initialize ok.");
 }
@@ -121,7 +121,7 @@ void CKestrixAgent::LoadSettings() {
   m_nCPUMonitoring = m_pConfigManager->IsCPUMonitoring();
 }
 
-void CKestrixAgent::RegisterBuiltInCommands() {
+void CKestrixAgent::LoadPlugins() {
   for (CKxAgentPluginEntry* pEntry : *m_pConfigManager->GetPluginList()) {
     switch (pEntry->GetType()) {
       case 1:

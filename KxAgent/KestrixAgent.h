@@ -78,7 +78,6 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   CKxAgentLogonAccount* GetCurrentAccount();
   CSerialComm* GetSerialComm() { return m_pSerialComm; }
   CKxAgentConfigManager* GetConfigManager() { return m_pConfigManager; }
-  CommandDispatcher* GetDispatcher() { return m_pDispatcher; }
   CEventLogManager* GetLogManager() { return m_pLogManager; }
 
   // Session settings that the set commands change for the running agent only.
@@ -90,10 +89,7 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
 
   // Pending shutdown or reboot, shared by the power commands and the notice
   // thread; each is one word written in one store.
-  int IsShutdownPending() const { return m_nShutdownPending.load(); }
   void SetShutdownPending(int nPending) { m_nShutdownPending.store(nPending); }
-  int IsRebootPending() const { return m_nReboot.load(); }
-  int GetShutdownDelay() const { return m_nShutdownDelay.load(); }
   void SetShutdownDelay(int nSeconds) { m_nShutdownDelay.store(nSeconds); }
   // Stores the delay and the reboot flag and starts the countdown notices.
   // The caller has set the shutdown pending and the system has accepted it.
@@ -120,7 +116,7 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
 
  private:
   void LoadSettings();
-  void RegisterBuiltInCommands();
+  void LoadPlugins();
   void InputThread();
   void TimeoutThread(unsigned int nSession);
   void NoticeThread(unsigned int nNotice);
