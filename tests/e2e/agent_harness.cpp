@@ -87,6 +87,21 @@ void AppendTail(std::string* pstrTail, const char* pData, size_t cbData) {
   if (pstrTail->size() > kTailLimit) pstrTail->erase(0, pstrTail->size() - kTailLimit);
 }
 
+// pam_wrapper keeps a copy of the PAM configuration in /tmp/pam.<c>, one of a
+// few dozen names shared by every process on the machine, with the owner's
+// process ID in its "pid" file, and removes it when its process exits
+// normally. The agent leaves with _exit, so the harness tidies up for it:
+// fewer stale directories mean fewer processes racing to reclaim them.
+void RemovePamWrapperDirectory(pid_t pid) {
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/tmp", error)) {
+    std::string strName = entry.path().filename().string();
+    if (strName.size() != 5 || strName.compare(0, 4, "pam.") != 0) continue;
+    std::string strOwner = ReadTextFile(entry.path().string() + "/pid");
+    if (strOwner == std::to_string(pid)) fs::remove_all(entry.path(), error);
+  }
+}
+
 }  // namespace
 
 CAgentOptions MakeAgentOptions() {
@@ -184,10 +199,9 @@ CAgentHarness::CAgentHarness(const CAgentOptions& options)
     : m_options(options), m_strMachineName(GetExpectedMachineName()) {}
 
 CAgentHarness::~CAgentHarness() {
-  if (m_pid > 0 && !m_bReaped) {
-    kill(m_pid, SIGKILL);
-    Reap(TRUE);
-  }
+  // Asked to stop first, so that the agent leaves nothing behind in /tmp
+  // (pam_wrapper's directory goes only on a normal exit).
+  if (m_pid > 0 && !m_bReaped) Stop(2000, SIGTERM);
   if (m_nMasterFd >= 0) close(m_nMasterFd);
   if (!m_strBaseDir.empty()) {
     if (std::getenv("KX_E2E_KEEP") != nullptr) {
@@ -393,6 +407,15 @@ BOOL CAgentHarness::WaitForPortConfigured(int nTimeoutMs) {
 
 void CAgentHarness::Reap(BOOL bBlock) {
   if (m_pid <= 0 || m_bReaped) return;
+  // While the ended agent is still a zombie its process ID cannot be reused,
+  // so the pam_wrapper directory it names is surely the agent's own.
+  siginfo_t info = {};
+  int nWaited;
+  do {
+    nWaited = waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOWAIT | (bBlock ? 0 : WNOHANG));
+  } while (nWaited < 0 && errno == EINTR);
+  if (nWaited == 0 && info.si_pid == m_pid) RemovePamWrapperDirectory(m_pid);
+
   int nStatus = 0;
   pid_t result;
   do {

@@ -19,14 +19,19 @@ namespace kx {
 namespace e2e {
 namespace {
 
-// Runs a command with the agent's system state directory and PAM set-up and
-// returns its standard output; *pnStatus gets its exit status.
+// Runs a command with the agent's system state directory and returns its
+// standard output; *pnStatus gets its exit status. Only a command that starts
+// the service gets the PAM set-up, which the service inherits: every process
+// that loads pam_wrapper claims one of its few shared /tmp/pam.? directories,
+// and two processes that start at the same moment can end up sharing one, so
+// that the first to exit removes the other's PAM configuration.
 std::string RunWithAgentEnvironment(const CAgentHarness& agent, const std::string& strCommand,
-                                    int* pnStatus = nullptr) {
+                                    int* pnStatus = nullptr, bool bWithPam = false) {
   const std::string& strBase = agent.GetBaseDir();
-  std::string strFull = "env KX_SYSTEM_ROOT='" + strBase + "/system' PAM_WRAPPER=1 PAM_WRAPPER_SERVICE_DIR='" +
-                        strBase + "/pam.d' LD_PRELOAD=/usr/lib/x86_64-linux-gnu/libpam_wrapper.so " +
-                        strCommand + " 2>&1";
+  std::string strPam = bWithPam ? " PAM_WRAPPER=1 PAM_WRAPPER_SERVICE_DIR='" + strBase +
+                                      "/pam.d' LD_PRELOAD=/usr/lib/x86_64-linux-gnu/libpam_wrapper.so"
+                                : "";
+  std::string strFull = "env KX_SYSTEM_ROOT='" + strBase + "/system'" + strPam + " " + strCommand + " 2>&1";
   std::string strOutput;
   FILE* pPipe = popen(strFull.c_str(), "r");
   if (pPipe == nullptr) return strOutput;
@@ -39,7 +44,8 @@ std::string RunWithAgentEnvironment(const CAgentHarness& agent, const std::strin
 }
 
 std::string Sc(const CAgentHarness& agent, const std::string& strArguments, int* pnStatus = nullptr) {
-  return RunWithAgentEnvironment(agent, std::string(KX_BIN_DIR) + "/sc " + strArguments, pnStatus);
+  bool bStarts = strArguments.compare(0, 6, "start ") == 0;
+  return RunWithAgentEnvironment(agent, std::string(KX_BIN_DIR) + "/sc " + strArguments, pnStatus, bStarts);
 }
 
 // The state word of "sc query": RUNNING, STOPPED, START_PENDING, STOP_PENDING.
