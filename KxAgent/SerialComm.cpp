@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "KxAgentLog.h"
+#include "LineEditor.h"
 #include "platform/error_codes.h"
 
 namespace {
@@ -228,21 +229,7 @@ void CSerialComm::Send() {
   m_nWriting = 0;
 }
 
-int CSerialComm::SendKeyEcho(int nKey) {
-  switch (nKey) {
-    case 2:
-      return WriteChar('\x1B') & WriteChar('[') & WriteChar('D');
-    case 6:
-      return WriteChar('\x1B') & WriteChar('[') & WriteChar('C');
-    case 8:
-      return WriteChar('\x08') & WriteChar(' ') & WriteChar('\x08');
-    case 10:
-    case 13:
-      return WriteChar('\n');
-    default:
-      return WriteChar(static_cast<char>(nKey));
-  }
-}
+int CSerialComm::SendKeyEcho(int nKey) { return EchoKey(*this, nKey); }
 
 int CSerialComm::SjisToEuc(const char* lpSource, char* lpDest, int nSize) {
   if (lpDest == nullptr || nSize <= 0) return 0;
