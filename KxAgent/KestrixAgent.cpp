@@ -208,6 +208,13 @@ void CKestrixAgent::OnReceive(const char* lpData, int nLength) {
 
 void CKestrixAgent::OnReceiveChar(char c) { OnReceive(&c, 1); }
 
+std::string CKestrixAgent::TakeQueuedInput() {
+  std::lock_guard<std::mutex> lock(m_inputLock);
+  std::string strQueued(m_inputQueue.begin(), m_inputQueue.end());
+  m_inputQueue.clear();
+  return strQueued;
+}
+
 void CKestrixAgent::InputThread() {
   for (;;) {
     {
@@ -241,6 +248,7 @@ bool CKestrixAgent::IsHiddenExecutionImproperCommand() { return m_nHiddenExecuti
 void CKestrixAgent::UpdateActivity() { m_dwLastActivity = kx::GetTickCount(); }
 
 void CKestrixAgent::SetPassThrough(CPassThroughControl* pPassThrough) {
+  std::lock_guard<std::mutex> lock(m_passThroughLock);
   m_pPassThrough = pPassThrough;
 }
 
@@ -375,7 +383,9 @@ void CKestrixAgent::OnLineEnd() {
   std::string strLine = m_pLineEditor->GetLine();
   m_pLineEditor->GetHistory().Add(strLine.c_str());
   m_pLogManager->SetSuspended(1);
-  if (m_pDispatcher->CompleteLine(strLine.c_str()) != "dosprompt") m_nCommandRunning = 1;
+  // A pass-through the command starts is not counted as running: the time-out
+  // thread sees it through the active pass-through.
+  m_nCommandRunning = 1;
   m_pDispatcher->Dispatch(strLine.c_str());
   m_pLogManager->SetSuspended(0);
   m_nCommandRunning = 0;
@@ -383,7 +393,8 @@ void CKestrixAgent::OnLineEnd() {
 
   if (m_nLoggedOn != 0) {
     m_pSerialComm->Write(GetCommandPrompt());
-  } else {
+  } else if (m_nDiscardLine == 0) {
+    // After a time-out the line end it injected shows the logon screen.
     m_pSerialComm->Write(GetPrompt(PROMPT_LOGON));
   }
 }
@@ -491,7 +502,9 @@ void CKestrixAgent::TimeoutThread(unsigned int nSession) {
   auto isCurrent = [this, nSession] { return m_nLoggedOn != 0 && m_nSessionCount == nSession; };
   if (!isCurrent()) return;
   for (;;) {
-    if (m_nCommandRunning != 0) {
+    // A running command keeps the session alive, except the pass-through: it
+    // is the user's own session and times out when idle.
+    if (m_nCommandRunning != 0 && m_pPassThrough == nullptr) {
       m_dwLastActivity = kx::GetTickCount();
     } else {
       DWORD dwTimeout = m_dwSessionTimeout;
@@ -504,13 +517,19 @@ void CKestrixAgent::TimeoutThread(unsigned int nSession) {
     if (!isCurrent()) return;
   }
 
-  CPassThroughControl* pPassThrough = m_pPassThrough.exchange(nullptr);
-  if (pPassThrough != nullptr) pPassThrough->Terminate();
-  // What was typed of a command is dropped at the next line end, not taken as
-  // a name; marked before the logoff so that a line end typed meanwhile obeys it.
-  m_nDiscardLine = 1;
-  Logoff();
-  m_pSerialComm->WriteLine("\r\nLogon Session Timeout...");
+  {
+    // Held until the session has ended and said so: the command that ran the
+    // pass-through clears it only then, so it neither destroys the object
+    // while Terminate runs nor writes its prompt into the time-out's lines.
+    std::lock_guard<std::mutex> lock(m_passThroughLock);
+    CPassThroughControl* pPassThrough = m_pPassThrough.exchange(nullptr);
+    if (pPassThrough != nullptr) pPassThrough->Terminate();
+    // What was typed of a command is dropped at the next line end, not taken as
+    // a name; marked before the logoff so that a line end typed meanwhile obeys it.
+    m_nDiscardLine = 1;
+    Logoff();
+    m_pSerialComm->WriteLine("\r\nLogon Session Timeout...");
+  }
   // The line end makes the input thread show the logon screen, in order with
   // the other output.
   OnReceiveChar('\n');

@@ -55,9 +55,14 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   bool IsAllowedCommand(int nCommandID) override;
   bool IsHiddenExecutionImproperCommand() override;
 
+  // Removes and returns the received bytes the input thread has not taken yet,
+  // for a pass-through that takes the terminal over from the session.
+  std::string TakeQueuedInput();
   // Records now as the last sign of life of the session.
   void UpdateActivity();
   // Stores or clears (null) the running pass-through, for the session time-out.
+  // Waits while the time-out is ending the stored one, so that the pass-through
+  // is never ended after its owner has cleared it.
   void SetPassThrough(CPassThroughControl* pPassThrough);
   // The logged-on account's record, or null.
   CKxAgentLogonAccount* GetCurrentAccount();
@@ -129,6 +134,8 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   std::string m_strMachineName;
   std::atomic<int> m_nCommandRunning;
   std::atomic<int> m_nDiscardLine;  // set by the time-out: drop the typed line at the next line end
+  // The running pass-through; changed, and ended by the time-out, under the lock.
+  std::mutex m_passThroughLock;
   std::atomic<CPassThroughControl*> m_pPassThrough;
 
   // Owned parts.
