@@ -22,12 +22,6 @@ const char kDown[] = "\x1b[B";
 // Long enough for a loaded machine, far shorter than the commands it must cut.
 const int kShellAnswerMs = 5000;
 
-std::string Repeat(const std::string& strText, int nCount) {
-  std::string strOut;
-  for (int i = 0; i < nCount; ++i) strOut += strText;
-  return strOut;
-}
-
 // Each process's command line (arguments joined by blanks) and parent, from /proc.
 struct CProcessEntry {
   int nPid;
@@ -142,26 +136,16 @@ TEST_F(DosPromptTest, LineEditorKeepsItsLimitAndItsOwnHistory) {
   // The line that opened the shell is the oldest.
   const std::string strFirst = "PS1=; unset LD_PRELOAD; echo kx$((6*7))";
   const std::string strErase8 = Repeat(kErase, 8);
-  // A step that sends nothing is proven silent by the exact bytes of the next one.
-  struct {
-    const char* lpKey;
-    std::string strEcho;
-  } steps[] = {
-      {kUp, "echo two"},
-      {kUp, strErase8 + "echo one"},
-      {kUp, strErase8 + strFirst},
-      {kUp, ""},  // already at the oldest line
-      {kDown, Repeat(kErase, static_cast<int>(strFirst.size())) + "echo one"},
-      {kDown, strErase8 + "echo two"},
-      {kDown, strErase8},  // past the newest: the line is emptied
-      {kUp, "echo two"},
-  };
-  for (const auto& step : steps) {
-    ASSERT_TRUE(m_pAgent->Send(step.lpKey));
-    if (!step.strEcho.empty()) {
-      ASSERT_TRUE(ReceivesExactly(*m_pAgent, step.strEcho)) << EscapeBytes(step.lpKey);
-    }
-  }
+  ASSERT_TRUE(ReceivesEchoes(*m_pAgent, {
+                                            {kUp, "echo two"},
+                                            {kUp, strErase8 + "echo one"},
+                                            {kUp, strErase8 + strFirst},
+                                            {kUp, ""},  // already at the oldest line
+                                            {kDown, Repeat(kErase, static_cast<int>(strFirst.size())) + "echo one"},
+                                            {kDown, strErase8 + "echo two"},
+                                            {kDown, strErase8},  // past the newest: emptied
+                                            {kUp, "echo two"},
+                                        }));
   ASSERT_TRUE(m_pAgent->Send("\r"));
   EXPECT_TRUE(ReceivesExactly(*m_pAgent, "\r\ntwo\r\n"));
 }
