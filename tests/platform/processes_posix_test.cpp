@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -57,7 +58,11 @@ bool FindEntry(DWORD dwProcessId, kx::PROCESSENTRY* pEntry) {
 }
 
 TEST(ProcessSnapshotTest, ListsThisProcessWithItsThreadsInIdOrder) {
-  std::thread worker([] { kx::Sleep(300); });
+  // The worker stays until the snapshots are taken, however slow the machine.
+  std::atomic<bool> bDone(false);
+  std::thread worker([&bDone] {
+    while (!bDone.load()) kx::Sleep(10);
+  });
   std::vector<kx::PROCESSENTRY> entries;
   ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::GetProcessSnapshot(&entries));
   EXPECT_TRUE(std::is_sorted(entries.begin(), entries.end(),
@@ -68,6 +73,7 @@ TEST(ProcessSnapshotTest, ListsThisProcessWithItsThreadsInIdOrder) {
   ASSERT_TRUE(FindEntry(static_cast<DWORD>(getpid()), &self));
   EXPECT_GE(self.cntThreads, 2u);
   EXPECT_STREQ("platform_tests", self.szExeFile);
+  bDone = true;
   worker.join();
 }
 
