@@ -34,9 +34,10 @@ const char* DomainForLog(const std::string& strDomain) {
 
 CKestrixAgent* GetAgent() { return g_pAgent; }
 
-CKestrixAgent::CKestrixAgent()
-    : m_pLineEditor(nullptr),
-      m_nLoggedOn(0),
+CKestrixAgent::CKestrixAgent() : CKestrixAgent(kx::GetProgramDirectory(), nullptr) {}
+
+CKestrixAgent::CKestrixAgent(const std::string& strBaseDir, std::unique_ptr<kx::CSerialPort> pPort)
+    : m_nLoggedOn(0),
       m_dwLastActivity(0),
       m_nSessionCount(0),
       m_hUserToken(nullptr),
@@ -44,12 +45,8 @@ CKestrixAgent::CKestrixAgent()
       m_nCommandRunning(0),
       m_nDiscardLine(0),
       m_pPassThrough(nullptr),
-      m_pConfigManager(nullptr),
       m_pLogObject(nullptr),
-      m_pSerialComm(nullptr),
-      m_pDispatcher(nullptr),
-      m_pLogManager(nullptr),
-      m_pBuiltInCommand(nullptr),
+      m_bStopping(false),
       m_bInputSignalled(true),
       m_dwComPort(1),
       m_dwComSpeed(9600),
@@ -62,31 +59,75 @@ CKestrixAgent::CKestrixAgent()
       m_nShutdownDelay(0),
       m_nNoticeCount(0) {
   g_pAgent = this;
+  Build(strBaseDir, std::move(pPort));
+}
 
-  m_pConfigManager = new CKxAgentConfigManager(kx::GetProgramDirectory().c_str());
+void CKestrixAgent::Build(const std::string& strBaseDir, std::unique_ptr<kx::CSerialPort> pPort) {
+  m_pConfigManager.reset(new CKxAgentConfigManager(strBaseDir.c_str()));
   LoadSettings();
 
   m_pLogObject = CKxAgentLog::GetInstance(m_pConfigManager->GetLogSetting());
   CKxAgentLog::LogDebug("CKestrixAgent::CKestrixAgent()", "m_pLogObject initialized.");
 
-  std::thread(&CKestrixAgent::InputThread, this).detach();
-
   int nEncoding = m_strOutputEncoding == "EUC-JP" ? 2 : 1;
-  m_pSerialComm = new CSerialComm(m_dwComPort, m_dwComSpeed, nEncoding);
-  m_pLineEditor = new CLineEditor(*m_pSerialComm, kLineMax);
+  if (pPort != nullptr) {
+    m_pSerialComm.reset(new CSerialComm(m_dwComPort, m_dwComSpeed, nEncoding, std::move(pPort)));
+  } else {
+    m_pSerialComm.reset(new CSerialComm(m_dwComPort, m_dwComSpeed, nEncoding));
+  }
+  m_pLineEditor.reset(new CLineEditor(*m_pSerialComm, kLineMax));
   m_pSerialComm->SetCallback(this);
   m_pSerialComm->Open();
 
-  m_pLogManager = new CEventLogManager();
+  m_pLogManager.reset(new CEventLogManager());
   m_pLogManager->SetListener(this);
   m_pLogManager->OpenLogs();
 
-  m_pDispatcher = new CommandDispatcher(this, m_pSerialComm);
-  m_pBuiltInCommand = new CBuiltInCommand();
-  AttachBuiltInHandlers(m_pBuiltInCommand);
+  m_pDispatcher.reset(new CommandDispatcher(this, m_pSerialComm.get()));
+  m_pBuiltInCommand.reset(new CBuiltInCommand());
+  AttachBuiltInHandlers(m_pBuiltInCommand.get());
   LoadPlugins();
 
+  // Started last: it reads the line editor, the channel and the dispatcher.
+  // Nothing arrives before Start runs the serial reader anyway.
+  m_inputThread = std::thread(&CKestrixAgent::InputThread, this);
+
   CKxAgentLog::LogDebug("CKestrixAgent::CKestrixAgent()", "initialize ok.");
+}
+
+CKestrixAgent::~CKestrixAgent() {
+  // No more bytes, change reports or reader thread from here on.
+  Stop();
+  {
+    // A pass-through holds the input thread until it is ended; one that is
+    // only starting is ended by SetPassThrough once it sees the flag.
+    std::lock_guard<std::mutex> lock(m_sessionEndLock);
+    m_bStopping = true;
+    CPassThroughControl* pPassThrough = m_pPassThrough.exchange(nullptr);
+    if (pPassThrough != nullptr) pPassThrough->Terminate();
+  }
+  // Taking each lock once orders the flag before the waits that test it.
+  { std::lock_guard<std::mutex> lock(m_inputLock); }
+  m_inputEvent.notify_all();
+  { std::lock_guard<std::mutex> lock(m_wakeLock); }
+  m_wakeEvent.notify_all();
+  // The input thread first: the command it finishes may start a time-out or
+  // notice thread, which then sees the flag and leaves.
+  if (m_inputThread.joinable()) m_inputThread.join();
+  if (m_timeoutThread.joinable()) m_timeoutThread.join();
+  if (m_noticeThread.joinable()) m_noticeThread.join();
+
+  // The dispatcher refers to the commands, the channel and this context.
+  m_pDispatcher.reset();
+  m_pBuiltInCommand.reset();
+  m_pLogManager.reset();
+  m_pLineEditor.reset();
+  m_pSerialComm.reset();
+  kx::CloseLogonToken(m_hUserToken);
+  m_hUserToken = nullptr;
+  m_pLogonAccount = nullptr;
+  m_pConfigManager.reset();
+  if (g_pAgent == this) g_pAgent = nullptr;
 }
 
 void CKestrixAgent::LoadSettings() {
@@ -107,7 +148,7 @@ void CKestrixAgent::LoadPlugins() {
         for (int i = 0; i < m_pBuiltInCommand->GetCommandCount(); ++i) {
           m_pDispatcher->Register(pEntry->GetPluginID() + i,
                                   m_pBuiltInCommand->GetCommandLineDefinition(i),
-                                  m_pBuiltInCommand, i);
+                                  m_pBuiltInCommand.get(), i);
         }
         break;
       case 2:
@@ -164,17 +205,37 @@ void CKestrixAgent::StartShutdownNotice(int nDelay, BOOL bReboot) {
   m_nReboot = bReboot ? 1 : 0;
   // A countdown left from an aborted shutdown sees its number change and ends
   // without a further notice, so a new one never counts twice.
-  unsigned int nNotice = ++m_nNoticeCount;
-  std::thread(&CKestrixAgent::NoticeThread, this, nNotice).detach();
+  ReplaceThread(m_noticeThread, m_nNoticeCount, &CKestrixAgent::NoticeThread);
+}
+
+void CKestrixAgent::ReplaceThread(std::thread& thread, std::atomic<unsigned int>& nGeneration,
+                                  void (CKestrixAgent::*pfnThread)(unsigned int)) {
+  unsigned int nMine;
+  {
+    std::lock_guard<std::mutex> lock(m_wakeLock);
+    nMine = ++nGeneration;
+  }
+  m_wakeEvent.notify_all();
+  if (thread.joinable()) thread.join();
+  thread = std::thread(pfnThread, this, nMine);
+}
+
+bool CKestrixAgent::PauseThread(DWORD dwMilliseconds, const std::atomic<unsigned int>& nGeneration,
+                                unsigned int nMine) {
+  std::unique_lock<std::mutex> lock(m_wakeLock);
+  return !m_wakeEvent.wait_for(lock, std::chrono::milliseconds(dwMilliseconds),
+                               [&] { return m_bStopping.load() || nGeneration != nMine; });
 }
 
 void CKestrixAgent::NoticeThread(unsigned int nNotice) {
-  kx::CEvent timer(FALSE, TRUE);
   DWORD dwDeadline = kx::GetTickCount() + static_cast<DWORD>(m_nShutdownDelay.load()) * 1000;
   DWORD dwLastAnnounced = 0xFFFFFFFF;
-  while (m_nShutdownPending != 0 && m_nNoticeCount == nNotice) {
-    timer.Wait(1000);
-    if (m_nShutdownPending == 0 || m_nNoticeCount != nNotice) break;
+  // The first pass announces at once, then one pass a second.
+  bool bFirst = true;
+  while (m_nShutdownPending != 0) {
+    if (!bFirst && !PauseThread(1000, m_nNoticeCount, nNotice)) break;
+    bFirst = false;
+    if (m_nShutdownPending == 0 || m_nNoticeCount != nNotice || m_bStopping) break;
     DWORD dwNow = kx::GetTickCount();
     if (static_cast<int32_t>(dwDeadline - dwNow) <= 0) {
       m_pSerialComm->Write(m_nReboot ? "\r\n[Notice] The system is restarting..."
@@ -220,10 +281,12 @@ void CKestrixAgent::InputThread() {
     {
       std::unique_lock<std::mutex> lock(m_inputLock);
       m_inputEvent.wait_for(lock, std::chrono::milliseconds(5000),
-                            [this] { return m_bInputSignalled; });
+                            [this] { return m_bInputSignalled || m_bStopping.load(); });
+      if (m_bStopping) return;
       m_bInputSignalled = false;
     }
     for (;;) {
+      if (m_bStopping) return;
       int nByte;
       {
         std::lock_guard<std::mutex> lock(m_inputLock);
@@ -248,8 +311,19 @@ bool CKestrixAgent::IsHiddenExecutionImproperCommand() { return m_nHiddenExecuti
 void CKestrixAgent::UpdateActivity() { m_dwLastActivity = kx::GetTickCount(); }
 
 void CKestrixAgent::SetPassThrough(CPassThroughControl* pPassThrough) {
-  std::lock_guard<std::mutex> lock(m_passThroughLock);
+  std::lock_guard<std::mutex> lock(m_sessionEndLock);
+  if (pPassThrough != nullptr && m_bStopping) {
+    pPassThrough->Terminate();
+    return;
+  }
   m_pPassThrough = pPassThrough;
+}
+
+bool CKestrixAgent::BeginCommand() {
+  std::lock_guard<std::mutex> lock(m_sessionEndLock);
+  if (m_nLoggedOn == 0) return false;
+  m_nCommandRunning = 1;
+  return true;
 }
 
 CKxAgentLogonAccount* CKestrixAgent::GetCurrentAccount() {
@@ -382,10 +456,15 @@ void CKestrixAgent::OnLineEnd() {
 
   std::string strLine = m_pLineEditor->GetLine();
   m_pLineEditor->GetHistory().Add(strLine.c_str());
+  // A pass-through the command starts counts as running too, but the time-out
+  // thread leaves it out through the active pass-through.
+  if (!BeginCommand()) {
+    // The time-out ended the session under this line end: the line is not run,
+    // and the line end the time-out injected shows the logon screen.
+    m_pLineEditor->Clear();
+    return;
+  }
   m_pLogManager->SetSuspended(1);
-  // A pass-through the command starts is not counted as running: the time-out
-  // thread sees it through the active pass-through.
-  m_nCommandRunning = 1;
   m_pDispatcher->Dispatch(strLine.c_str());
   m_pLogManager->SetSuspended(0);
   m_nCommandRunning = 0;
@@ -492,45 +571,48 @@ void CKestrixAgent::Logoff() {
 }
 
 void CKestrixAgent::StartTimeoutWatch() {
-  // Each logon gets its own watcher; one left over from an earlier session
-  // sees the session number change and ends.
-  unsigned int nSession = ++m_nSessionCount;
-  std::thread(&CKestrixAgent::TimeoutThread, this, nSession).detach();
+  // Each logon gets its own watcher; the one of an earlier session is ended first.
+  ReplaceThread(m_timeoutThread, m_nSessionCount, &CKestrixAgent::TimeoutThread);
 }
 
 void CKestrixAgent::TimeoutThread(unsigned int nSession) {
-  auto isCurrent = [this, nSession] { return m_nLoggedOn != 0 && m_nSessionCount == nSession; };
-  if (!isCurrent()) return;
   for (;;) {
-    // A running command keeps the session alive, except the pass-through: it
-    // is the user's own session and times out when idle.
-    if (m_nCommandRunning != 0 && m_pPassThrough == nullptr) {
-      m_dwLastActivity = kx::GetTickCount();
-    } else {
-      DWORD dwTimeout = m_dwSessionTimeout;
-      // The last activity is read before the clock: a byte that arrives in
-      // between then cannot make the unsigned difference wrap to a huge idle time.
-      DWORD dwLastActivity = m_dwLastActivity;
-      if (dwTimeout != 0 && kx::GetTickCount() - dwLastActivity > dwTimeout) break;
-    }
-    kx::Sleep(1000);
-    if (!isCurrent()) return;
-  }
-
-  {
-    // Held until the session has ended and said so: the command that ran the
-    // pass-through clears it only then, so it neither destroys the object
-    // while Terminate runs nor writes its prompt into the time-out's lines.
-    std::lock_guard<std::mutex> lock(m_passThroughLock);
-    CPassThroughControl* pPassThrough = m_pPassThrough.exchange(nullptr);
-    if (pPassThrough != nullptr) pPassThrough->Terminate();
-    // What was typed of a command is dropped at the next line end, not taken as
-    // a name; marked before the logoff so that a line end typed meanwhile obeys it.
-    m_nDiscardLine = 1;
-    Logoff();
-    m_pSerialComm->WriteLine("\r\nLogon Session Timeout...");
+    // Logged off, or a newer session has its own watcher.
+    if (m_nLoggedOn == 0 || m_nSessionCount != nSession) return;
+    if (EndSessionIfIdle(nSession)) break;
+    if (!PauseThread(1000, m_nSessionCount, nSession)) return;
   }
   // The line end makes the input thread show the logon screen, in order with
   // the other output.
   OnReceiveChar('\n');
+}
+
+bool CKestrixAgent::EndSessionIfIdle(unsigned int nSession) {
+  // Held until the session has ended and said so: a command is marked as
+  // running under this lock, so one that has begun is never logged off under
+  // its feet; and the command that ran the pass-through clears it only then,
+  // so it neither destroys the object while Terminate runs nor writes its
+  // prompt into the time-out's lines.
+  std::lock_guard<std::mutex> lock(m_sessionEndLock);
+  if (m_nLoggedOn == 0 || m_nSessionCount != nSession || m_bStopping) return false;
+  // A running command keeps the session alive, except the pass-through: it
+  // is the user's own session and times out when idle.
+  if (m_nCommandRunning != 0 && m_pPassThrough == nullptr) {
+    m_dwLastActivity = kx::GetTickCount();
+    return false;
+  }
+  DWORD dwTimeout = m_dwSessionTimeout;
+  // The last activity is read before the clock: a byte that arrives in
+  // between then cannot make the unsigned difference wrap to a huge idle time.
+  DWORD dwLastActivity = m_dwLastActivity;
+  if (dwTimeout == 0 || kx::GetTickCount() - dwLastActivity <= dwTimeout) return false;
+
+  CPassThroughControl* pPassThrough = m_pPassThrough.exchange(nullptr);
+  if (pPassThrough != nullptr) pPassThrough->Terminate();
+  // What was typed of a command is dropped at the next line end, not taken as
+  // a name; marked before the logoff so that a line end typed meanwhile obeys it.
+  m_nDiscardLine = 1;
+  Logoff();
+  m_pSerialComm->WriteLine("\r\nLogon Session Timeout...");
+  return true;
 }

@@ -1,13 +1,16 @@
 // CKestrixAgent: the agent program's central object. It owns the configuration,
 // the serial channel, the command dispatcher with every registered command, the
-// logged-on session and the input thread on which every command runs.
+// logged-on session and the threads it starts: the input thread on which every
+// command runs, the session time-out thread and the shutdown notice thread.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "EventLogManager.h"
@@ -16,6 +19,7 @@
 #include "engine/CommandContext.h"
 #include "platform/accounts.h"
 #include "platform/kx_types.h"
+#include "platform/serial_port.h"
 
 class CKxAgentConfigManager;
 class CKxAgentLogonAccount;
@@ -33,13 +37,26 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   static const int kLineMax = 256;
 
   // Builds the whole agent from <program directory>/config/sysconfig.xml: log,
-  // input thread, serial channel (opened), dispatcher and the built-in commands.
-  // Runs on the main thread; the configuration library must be initialised.
+  // serial channel (opened), event logs, dispatcher, the built-in commands and
+  // the plug-ins, then the input thread. Runs on the main thread; the
+  // configuration library must be initialised.
   CKestrixAgent();
+  // The same with `strBaseDir` (ending in the path separator) as the
+  // installation directory and, when `pPort` is not null, the serial channel
+  // on that port instead of the one the configuration names (a test double).
+  CKestrixAgent(const std::string& strBaseDir, std::unique_ptr<kx::CSerialPort> pPort);
+  // Stops the agent when Stop has not, ends a running pass-through, wakes and
+  // joins every thread the agent started, then releases what it owns. Waits
+  // for a command that is running to finish. The configuration library must
+  // still be initialised.
+  ~CKestrixAgent();
+  CKestrixAgent(const CKestrixAgent&) = delete;
+  CKestrixAgent& operator=(const CKestrixAgent&) = delete;
 
   // Starts the serial reader. 0 when the port is not open (nothing started), else 1.
   int Start();
-  // Closes the serial port. The object and its threads stay until the process ends.
+  // Closes the event logs and the serial port; the threads stay until the
+  // agent is destroyed. Main thread.
   void Stop();
 
   // InputSink: queue received bytes for the input thread. Any thread.
@@ -62,13 +79,14 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   void UpdateActivity();
   // Stores or clears (null) the running pass-through, for the session time-out.
   // Waits while the time-out is ending the stored one, so that the pass-through
-  // is never ended after its owner has cleared it.
+  // is never ended after its owner has cleared it. A pass-through stored while
+  // the agent is being destroyed is ended at once.
   void SetPassThrough(CPassThroughControl* pPassThrough);
   // The logged-on account's record, or null.
   CKxAgentLogonAccount* GetCurrentAccount();
-  CSerialComm* GetSerialComm() { return m_pSerialComm; }
-  CKxAgentConfigManager* GetConfigManager() { return m_pConfigManager; }
-  CEventLogManager* GetLogManager() { return m_pLogManager; }
+  CSerialComm* GetSerialComm() { return m_pSerialComm.get(); }
+  CKxAgentConfigManager* GetConfigManager() { return m_pConfigManager.get(); }
+  CEventLogManager* GetLogManager() { return m_pLogManager.get(); }
 
   // Session settings that the set commands change for the running agent only.
   DWORD GetSessionTimeout() const { return m_dwSessionTimeout.load(); }
@@ -81,8 +99,9 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   // thread; each is one word written in one store.
   void SetShutdownPending(int nPending) { m_nShutdownPending.store(nPending); }
   void SetShutdownDelay(int nSeconds) { m_nShutdownDelay.store(nSeconds); }
-  // Stores the delay and the reboot flag and starts the countdown notices.
-  // The caller has set the shutdown pending and the system has accepted it.
+  // Stores the delay and the reboot flag and starts the countdown notices,
+  // ending the countdown of an earlier one. The caller has set the shutdown
+  // pending and the system has accepted it. Input thread.
   void StartShutdownNotice(int nDelay, BOOL bReboot);
 
   // Console session, all on the input thread.
@@ -99,17 +118,35 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   const char* GetPrompt(int nState);
   // The computer name in lower case, cached; refreshed when nRefresh is 1 or the cache is empty.
   const char* GetMachineName(int nRefresh);
-  // Starts the thread that logs an idle session off.
+  // Starts the thread that logs an idle session off, ending the one of an
+  // earlier session. Input thread.
   void StartTimeoutWatch();
   // The product banner: two lines, each ended with CR LF.
   static const char* GetBanner();
 
  private:
+  void Build(const std::string& strBaseDir, std::unique_ptr<kx::CSerialPort> pPort);
   void LoadSettings();
   void LoadPlugins();
   void InputThread();
   void TimeoutThread(unsigned int nSession);
+  // Under the session-end lock: logs the session off when it has been idle
+  // for longer than the time-out. true when it did.
+  bool EndSessionIfIdle(unsigned int nSession);
   void NoticeThread(unsigned int nNotice);
+  // Sleeps up to dwMilliseconds. false, at once, when the agent is being
+  // destroyed or `nGeneration` has moved on from `nMine` (a newer session or
+  // countdown took over), which ends the calling thread.
+  bool PauseThread(DWORD dwMilliseconds, const std::atomic<unsigned int>& nGeneration,
+                   unsigned int nMine);
+  // Moves `nGeneration` on, which ends the thread of the old one, joins that
+  // thread and starts `thread` in its place.
+  void ReplaceThread(std::thread& thread, std::atomic<unsigned int>& nGeneration,
+                     void (CKestrixAgent::*pfnThread)(unsigned int));
+  // Marks a command as running unless the session has ended: the time-out
+  // decides under the same lock, so it never logs off a session whose command
+  // has begun. false when nobody is logged on any more.
+  bool BeginCommand();
   void OnLineEnd();
   void OnComplete();
   void OnHelp();
@@ -118,7 +155,7 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   const char* GetCommandPrompt();
 
   // The session's line, on the input thread.
-  CLineEditor* m_pLineEditor;
+  std::unique_ptr<CLineEditor> m_pLineEditor;
 
   // Session.
   std::atomic<int> m_nLoggedOn;
@@ -134,17 +171,27 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   std::string m_strMachineName;
   std::atomic<int> m_nCommandRunning;
   std::atomic<int> m_nDiscardLine;  // set by the time-out: drop the typed line at the next line end
-  // The running pass-through; changed, and ended by the time-out, under the lock.
-  std::mutex m_passThroughLock;
+  // Held by the time-out while it decides and ends the session, by a command
+  // while it is marked as running, and while the pass-through is changed.
+  std::mutex m_sessionEndLock;
   std::atomic<CPassThroughControl*> m_pPassThrough;
 
-  // Owned parts.
-  CKxAgentConfigManager* m_pConfigManager;
-  CKxAgentLog* m_pLogObject;
-  CSerialComm* m_pSerialComm;
-  CommandDispatcher* m_pDispatcher;
-  CEventLogManager* m_pLogManager;
-  CBuiltInCommand* m_pBuiltInCommand;
+  // Owned parts, released in the reverse order of their creation.
+  std::unique_ptr<CKxAgentConfigManager> m_pConfigManager;
+  CKxAgentLog* m_pLogObject;  // process-wide, not owned
+  std::unique_ptr<CSerialComm> m_pSerialComm;
+  std::unique_ptr<CEventLogManager> m_pLogManager;
+  std::unique_ptr<CommandDispatcher> m_pDispatcher;
+  std::unique_ptr<CBuiltInCommand> m_pBuiltInCommand;
+
+  // Threads the agent starts; each leaves by itself once woken with the
+  // stopping flag set, and the destructor joins it.
+  std::atomic<bool> m_bStopping;
+  std::mutex m_wakeLock;
+  std::condition_variable m_wakeEvent;  // wakes the time-out and notice threads
+  std::thread m_inputThread;
+  std::thread m_timeoutThread;
+  std::thread m_noticeThread;
 
   // Input queue, filled by the serial reader, drained by the input thread.
   std::mutex m_inputLock;

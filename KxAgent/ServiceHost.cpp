@@ -1,7 +1,7 @@
 #include "ServiceHost.h"
 
-#include <atomic>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -36,11 +36,14 @@ const char* ServiceName() { return LoadResourceString(IDS_SERVICENAME); }
 
 // Host state, one per process.
 bool g_bServiceMode = false;
-CKestrixAgent* g_pAgent = nullptr;
+// The agent, built and destroyed by Run on the service thread; stopped once,
+// by Run or by the shutdown control, under g_agentLock.
+std::unique_ptr<CKestrixAgent> g_pAgent;
+std::mutex g_agentLock;
 kx::SERVICE_STATUS g_status = {SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, SERVICE_ACCEPT_STOP, 0, 0, 0, 0};
 kx::SERVICE_STATUS_HANDLE g_hStatus = nullptr;
 kx::CEvent g_quit(TRUE, FALSE);
-std::atomic<bool> g_bStopped(false);
+bool g_bStopped = false;
 int g_nExitCode = 0;
 
 // The service thread and the control handler's thread both report states.
@@ -151,8 +154,19 @@ int UnregisterAppId() {
 }
 
 void StopAgent() {
-  if (g_bStopped.exchange(true)) return;
+  std::lock_guard<std::mutex> lock(g_agentLock);
+  if (g_bStopped) return;
+  g_bStopped = true;
   if (g_pAgent != nullptr) g_pAgent->Stop();
+}
+
+// Joins the agent's threads and releases it, then the XML library, which
+// must outlive everything the configuration holds.
+void DestroyAgent() {
+  {
+    std::lock_guard<std::mutex> lock(g_agentLock);
+    g_pAgent.reset();
+  }
   CKxAgentConfigManager::Terminate();
 }
 
@@ -170,7 +184,10 @@ void Run() {
   if (!CKxAgentConfigManager::Initialize()) {
     std::fprintf(stderr, "%s: the XML library could not be initialised.\n", ServiceName());
   }
-  g_pAgent = new CKestrixAgent();
+  {
+    std::lock_guard<std::mutex> lock(g_agentLock);
+    g_pAgent.reset(new CKestrixAgent());
+  }
   if (g_pAgent->Start() == 0) {
     LogServiceEvent(EVENTLOG_ERROR_TYPE,
                     "COMポートがオープンできなかったため、Kestrix Agent for Windows "
@@ -182,6 +199,7 @@ void Run() {
                    kx::GetComPortPath(kx::GetProgramDirectory(), dwPort).c_str());
     }
     StopAgent();
+    DestroyAgent();
     g_nExitCode = 1;
     return;
   }
@@ -191,6 +209,7 @@ void Run() {
   }
   MessageLoop();
   StopAgent();
+  DestroyAgent();
 }
 
 void Handler(DWORD dwControl) {
@@ -254,7 +273,7 @@ int RunServiceHost(int argc, char* argv[]) {
 
   kx::HoldStopRequests();
   Run();
-  // The agent and its threads are never torn down: leave without running
-  // destructors under the feet of the input and time-out threads.
+  // Run has joined the agent's threads and released it; what other parts
+  // keep for the whole process (the agent log) is left to the system.
   kx::ExitProcessNow(g_nExitCode);
 }

@@ -180,6 +180,20 @@ TEST_F(DosPromptTest, SessionTimeoutEndsTheShellAndEverythingItStarted) {
   LogOn();
 }
 
+// Stopping the agent ends the running shell and what it runs, and the agent
+// still leaves cleanly once its input thread has come back from the command.
+TEST_F(DosPromptTest, StopRequestEndsTheShellAndTheAgentExitsCleanly) {
+  OpenShell();
+  ASSERT_FALSE(HasFatalFailure());
+  TypeLine("sleep 1240");
+  ASSERT_FALSE(HasFatalFailure());
+  CExitStatus status = m_pAgent->Stop();
+  EXPECT_TRUE(status.m_bExited) << "signal " << status.m_nSignal
+                                << (status.m_bTimedOut ? ", did not stop" : "");
+  EXPECT_EQ(0, status.m_nExitCode);
+  EXPECT_EQ(std::vector<std::string>(), Leftovers("sleep 1240"));
+}
+
 TEST_F(DosPromptTest, BackgroundJobsDoNotKeepThePassThroughOpen) {
   OpenShell();
   ASSERT_FALSE(HasFatalFailure());

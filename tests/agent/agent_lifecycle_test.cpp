@@ -1,0 +1,110 @@
+// Whole agents built, driven through a fake serial port and destroyed inside
+// this process: every thread the agent starts must be gone afterwards, and the
+// sanitizer build finds what it leaks or touches after release.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "KestrixAgent.h"
+#include "KxAgentConfigManager/KxAgentConfigManager.h"
+#include "fake_agent_log.h"
+#include "fake_serial_port.h"
+
+namespace {
+
+// Threads of this process, or -1 where the system does not list them.
+int CountThreads() {
+  std::error_code error;
+  std::filesystem::directory_iterator it("/proc/self/task", error);
+  if (error) return -1;
+  int nCount = 0;
+  for (; it != std::filesystem::directory_iterator(); ++it) ++nCount;
+  return nCount;
+}
+
+// Polls what the agent wrote until it holds `strText` or 10 s have passed.
+bool WaitForOutput(CFakeSerialPort* pPort, const std::string& strText) {
+  for (int i = 0; i < 1000; ++i) {
+    if (pPort->Written().find(strText) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// What is going on when the agent is destroyed.
+struct LifecycleCase {
+  const char* lpName;
+  bool bStart;               // Start runs the serial reader
+  const char* lpInput;       // typed before the wait
+  const char* lpWaitFor;     // output that must appear before the agent goes
+  bool bShutdownCountdown;   // a 180 s countdown is running at the end
+};
+
+class AgentLifecycleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(CKxAgentConfigManager::Initialize());
+    char szTemplate[] = "/tmp/kx-agent-life-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(szTemplate));
+    m_strBaseDir = std::string(szTemplate) + "/";
+    std::filesystem::create_directories(m_strBaseDir + "config");
+    std::ofstream(m_strBaseDir + "config/sysconfig.xml")
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<system-config>\n  <comport><port>3</port>"
+           "</comport>\n  <plugin-entry/>\n</system-config>\n";
+    m_log.Install<CKxAgentLog>();
+  }
+  void TearDown() override {
+    std::error_code error;
+    std::filesystem::remove_all(m_strBaseDir, error);
+    CKxAgentConfigManager::Terminate();
+  }
+
+  std::string m_strBaseDir;
+  CTestAgentLog m_log;
+};
+
+TEST_F(AgentLifecycleTest, AgentsBuiltOneAfterAnotherServeTheTerminalAndLeaveNoThreadBehind) {
+  const LifecycleCase cases[] = {
+      {"never started", false, "", "", false},
+      {"idle at the logon screen", true, "\r", " logon: ", false},
+      // The rejected logon pauses the input thread for a second; the
+      // destructor waits for it instead of pulling the session away.
+      {"in a rejected logon", true, "nobody\rsecret\r", "logon incorrect.", false},
+      {"counting down a shutdown", true, "\r", "system halt in 180 seconds!", true},
+  };
+  const int nThreadsBefore = CountThreads();
+  for (const LifecycleCase& c : cases) {
+    SCOPED_TRACE(c.lpName);
+    auto* pPort = new CFakeSerialPort();
+    {
+      CKestrixAgent agent(m_strBaseDir, std::unique_ptr<kx::CSerialPort>(pPort));
+      EXPECT_EQ(&agent, GetAgent());
+      if (c.bStart) {
+        ASSERT_EQ(1, agent.Start());
+      }
+      // Nobody is logged on: the watcher started here ends at once and is still joined.
+      agent.StartTimeoutWatch();
+      if (c.bShutdownCountdown) {
+        agent.SetShutdownPending(1);
+        agent.StartShutdownNotice(180, FALSE);
+      }
+      pPort->Receive(c.lpInput);
+      if (*c.lpWaitFor != '\0') {
+        EXPECT_TRUE(WaitForOutput(pPort, c.lpWaitFor)) << pPort->Written();
+      }
+    }
+    EXPECT_EQ(nullptr, GetAgent());
+    if (nThreadsBefore > 0) {
+      EXPECT_EQ(nThreadsBefore, CountThreads());
+    }
+  }
+}
+
+}  // namespace
