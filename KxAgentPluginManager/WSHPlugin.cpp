@@ -10,6 +10,7 @@
 namespace {
 
 const char kRunFunction[] = "Run";
+const char kScriptErrorText[] = "[Error] Script Error!!";
 
 }  // namespace
 
@@ -26,11 +27,6 @@ int CWSHManager::InvokeFunction(const char* lpName, const kx::CScriptValue* pArg
 
 void CWSHManager::AddNamedItem(const char*, void*) {}
 
-void CWSHManager::SetCallTimeLimit(unsigned long dwMilliseconds) {
-  m_pEngine->SetCallTimeLimit(static_cast<DWORD>(dwMilliseconds));
-}
-
-const char CWSHPlugin::kScriptErrorText[] = "[Error] Script Error!!";
 
 CWSHPlugin::CWSHPlugin(CWSHManager* pHost) : m_pHost(pHost) {}
 

@@ -17,25 +17,6 @@ namespace {
 const std::string kExampleDir = KX_BIN_DIR "/../examples/plugins/";
 const std::string kTestPluginDir = KX_BIN_DIR "/../tests/plugins/";
 
-const char kBuiltInListing[] =
-    " show version\n"
-    " show date\n"
-    " set encoding {sjis|eucjp}\n"
-    " set timeout [SEC:180]\n"
-    " dosprompt\n"
-    " logoff\n"
-    " shutdown [DELAY:180]\n"
-    " reboot [DELAY:180]\n"
-    " abort\n"
-    " show diskinfo [OPTION:hdd]\n"
-    " show eventlog {application|security|system} [LINE:10]\n"
-    " set eventlog-notification {on|off}\n"
-    " show process\n"
-    " kill {PID}\n"
-    " show service [NAME_DISPLAY_OPTION:full]\n"
-    " start service {SERVICE_NAME}\n"
-    " stop service {SERVICE_NAME}\n";
-
 // Script files the test writes for itself; removed with the fixture.
 class CScratchDir {
  public:
@@ -72,20 +53,24 @@ class PluginAgentTest : public CAgentTest {
         {60000, "broken.js", 3},
         {70000, "echo.vbs", 2},
         {80000, "../plugins/kxsysinfo.so", 4},
+        {90000, "kxtest_null_slot.so", 4},
     };
     options.m_vecPluginFiles = {
         kExampleDir + "kxsysinfo.so",
         kExampleDir + "echo.js",
         kExampleDir + "echo.vbs",
         kTestPluginDir + "kxtest_no_exports.so",
+        kTestPluginDir + "kxtest_null_slot.so",
         m_scratch.Write("spin.js",
                         "function GetCommandLineDef() { return 'spin'; }\n"
                         "function Run() { while (true) {} }\n"),
         m_scratch.Write("broken.js", "function GetCommandLineDef() { return 'broken'; \n"),
     };
-    // alice: every built-in command and the plug-ins' commands; dave keeps {0, 1, 5}.
+    // alice: every built-in command and the plug-ins' commands, and 90001, the ID of
+    // a command without an object: left unregistered, it cannot shadow any command.
+    // dave keeps {0, 1, 5}.
     options.m_vecAccounts[0].m_vecCommandIDs.insert(options.m_vecAccounts[0].m_vecCommandIDs.end(),
-                                                    {10000, 10001, 20000, 30000});
+                                                    {10000, 10001, 20000, 30000, 90001});
     StartAgent(options);
   }
 

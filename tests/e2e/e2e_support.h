@@ -25,6 +25,10 @@ extern const char kCarolPassword[];
 extern const char kBob[];
 extern const char kBobPassword[];
 
+// The help listing of the seventeen built-in commands, in registration order, as
+// "?" on an empty line writes it (each line " <definition>\n").
+extern const char kBuiltInListing[];
+
 // Options for the agent of this build with the four test accounts.
 CAgentOptions MakeTestOptions();
 
