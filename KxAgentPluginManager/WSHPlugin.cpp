@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/text_encoding.h"
+#include "platform/native_path.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ int CWSHPlugin::SetScriptText(const char* lpText) {
 int CWSHPlugin::LoadPluginScript(const char* lpPath) {
   if (lpPath == nullptr) return 0;
   std::error_code error;
-  std::filesystem::path path(kx::Cp932ToUtf8(lpPath));
+  std::filesystem::path path = kx::ToFileSystemPath(lpPath);
   if (!std::filesystem::is_regular_file(path, error)) return 0;
   std::ifstream in(path, std::ios::binary);
   if (!in) return 0;
