@@ -12,25 +12,6 @@ const char kCarolPassword[] = "Pw-carol-5T1nZ";
 const char kBob[] = "bob";
 const char kBobPassword[] = "Pw-bob-9J4wL";
 
-const char kBuiltInListing[] =
-    " show version\n"
-    " show date\n"
-    " set encoding {sjis|eucjp}\n"
-    " set timeout [SEC:180]\n"
-    " dosprompt\n"
-    " logoff\n"
-    " shutdown [DELAY:180]\n"
-    " reboot [DELAY:180]\n"
-    " abort\n"
-    " show diskinfo [OPTION:hdd]\n"
-    " show eventlog {application|security|system} [LINE:10]\n"
-    " set eventlog-notification {on|off}\n"
-    " show process\n"
-    " kill {PID}\n"
-    " show service [NAME_DISPLAY_OPTION:full]\n"
-    " start service {SERVICE_NAME}\n"
-    " stop service {SERVICE_NAME}\n";
-
 CAgentOptions MakeTestOptions() {
   CAgentOptions options = MakeAgentOptions();
   CAgentAccount alice;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "agent_harness.h"
+#include "tests/support/BuiltInListing.h"
 
 namespace kx {
 namespace e2e {
@@ -24,10 +25,6 @@ extern const char kCarol[];
 extern const char kCarolPassword[];
 extern const char kBob[];
 extern const char kBobPassword[];
-
-// The help listing of the seventeen built-in commands, in registration order, as
-// "?" on an empty line writes it (each line " <definition>\n").
-extern const char kBuiltInListing[];
 
 // Options for the agent of this build with the four test accounts.
 CAgentOptions MakeTestOptions();
