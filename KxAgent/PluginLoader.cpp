@@ -70,7 +70,7 @@ CKxAgentPlugin* CPluginLoader::LoadDLLPlugin(const CKxAgentPluginEntry& entry,
     CKxAgentLog::LogError(kLogSource, "Plug-in DLL load error. (file=%s)", entry.GetLibrary());
     CKxAgentLog::LogWarning(kLogSource, "%s (file=%s)",
                             strPath.empty() ? "not a plain file name in the plug-in directory"
-                                            : pPlugin->GetLoadError(),
+                                            : GetDLLPluginLoadError(),
                             entry.GetLibrary());
     return nullptr;
   }

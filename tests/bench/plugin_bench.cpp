@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
 
   CDLLPlugin dll;
   if (!dll.LoadPluginLibrary(KX_EXAMPLE_PLUGIN_DIR "/kxsysinfo.so")) {
-    std::fprintf(stderr, "cannot load the DLL sample: %s\n", dll.GetLoadError());
+    std::fprintf(stderr, "cannot load the DLL sample: %s\n", GetDLLPluginLoadError());
     return 1;
   }
   for (int i = 0; i < dll.GetCommandCount(); ++i) {

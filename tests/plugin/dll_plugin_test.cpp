@@ -32,7 +32,7 @@ TEST_P(RefusedLibraryTest, IsRefusedFreedAndLeavesNothingLoaded) {
   std::string strPath = GetParam().lpPath[0] == '/' ? GetParam().lpPath : TestPlugin(GetParam().lpPath);
   CDLLPlugin plugin;
   EXPECT_EQ(0, plugin.LoadPluginLibrary(strPath.c_str()));
-  EXPECT_STRNE("", plugin.GetLoadError());
+  EXPECT_STRNE("", GetDLLPluginLoadError());
   EXPECT_EQ(nullptr, plugin.GetPluginVersionInfo());
   EXPECT_EQ(0, plugin.GetCommandCount());
   EXPECT_EQ(nullptr, plugin.GetCommandLineDefinition(0));

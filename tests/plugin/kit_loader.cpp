@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   }
   CDLLPlugin plugin;
   if (!plugin.LoadPluginLibrary(argv[1])) {
-    std::fprintf(stderr, "not loaded: %s\n", plugin.GetLoadError());
+    std::fprintf(stderr, "not loaded: %s\n", GetDLLPluginLoadError());
     return 1;
   }
   CKxAgentCommandArgument argument;
