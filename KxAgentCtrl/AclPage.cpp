@@ -1,6 +1,7 @@
 #include "KxAgentCtrl/AclPage.h"
 
 #include <QCheckBox>
+#include <algorithm>
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,6 +17,8 @@ namespace {
 const int kMaxNameLength = 100;
 const int kCheckColumnAccounts = 2;
 const int kCheckColumnCommands = 2;
+const int kAccountColumnWidth = 100;
+const int kCommandColumnWidth = 240;
 
 QTreeWidget* MakeCheckList(const QStringList& headers, const QList<int>& widths, int nCentredColumn) {
   QTreeWidget* pList = new QTreeWidget;
@@ -25,6 +28,12 @@ QTreeWidget* MakeCheckList(const QStringList& headers, const QList<int>& widths,
   for (int i = 0; i < widths.size(); ++i) pList->setColumnWidth(i, widths[i]);
   pList->headerItem()->setTextAlignment(nCentredColumn, Qt::AlignCenter);
   return pList;
+}
+
+// Widens the first column to its longest text, never below its own width, so
+// that names are not cut; the list scrolls sideways instead.
+void WidenFirstColumn(QTreeWidget* pList, int nMinimum) {
+  pList->setColumnWidth(0, std::max(nMinimum, pList->sizeHintForColumn(0)));
 }
 
 }  // namespace
@@ -80,7 +89,7 @@ CKxAgentAclPage::CKxAgentAclPage(CKxAgentConfigManager* pManager, CKxAgentCtrlPl
   QGroupBox* pAccountGroup = new QGroupBox(QStringLiteral("ログオン可能アカウント"));
   QVBoxLayout* pAccountLayout = new QVBoxLayout(pAccountGroup);
   m_pAccounts = MakeCheckList({QStringLiteral("アカウント"), QStringLiteral("ドメイン"), QStringLiteral("ログイン")},
-                              {100, 200, 70}, kCheckColumnAccounts);
+                              {kAccountColumnWidth, 200, 70}, kCheckColumnAccounts);
   m_pAccounts->setSelectionMode(QAbstractItemView::ExtendedSelection);
   pAccountLayout->addWidget(m_pAccounts);
   QHBoxLayout* pAccountButtons = new QHBoxLayout;
@@ -97,7 +106,7 @@ CKxAgentAclPage::CKxAgentAclPage(CKxAgentConfigManager* pManager, CKxAgentCtrlPl
   m_pCommandGroup = new QGroupBox(QStringLiteral("実行可能コマンド"));
   QVBoxLayout* pCommandLayout = new QVBoxLayout(m_pCommandGroup);
   m_pCommands = MakeCheckList({QStringLiteral("コマンド"), QStringLiteral("種別"), QStringLiteral("実行")},
-                              {240, 80, 50}, kCheckColumnCommands);
+                              {kCommandColumnWidth, 80, 50}, kCheckColumnCommands);
   pCommandLayout->addWidget(m_pCommands);
   QHBoxLayout* pCommandButtons = new QHBoxLayout;
   m_pCheckAll = new QPushButton(QStringLiteral("すべてチェックする(&S)"));
@@ -142,6 +151,7 @@ QTreeWidgetItem* CKxAgentAclPage::AddAccountRow(const CKxAccountRow& row) {
 void CKxAgentAclPage::FillAccounts() {
   m_pAccounts->clear();
   for (const CKxAccountRow& row : m_logic.GetAccountRows()) AddAccountRow(row);
+  WidenFirstColumn(m_pAccounts, kAccountColumnWidth);
 }
 
 void CKxAgentAclPage::RebuildCommandList() {
@@ -160,6 +170,7 @@ void CKxAgentAclPage::RebuildCommandList() {
     pItem->setText(kCheckColumnCommands, CKxAgentAclPageLogic::GetCheckText(false));
   }
   m_bSettingChecks = false;
+  WidenFirstColumn(m_pCommands, kCommandColumnWidth);
   ShowChosenAccount(false);
 }
 

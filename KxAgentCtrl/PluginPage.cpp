@@ -56,8 +56,8 @@ CKxAgentPluginPage::CKxAgentPluginPage(CKxAgentConfigManager* pManager, CKxAgent
   m_pInformation = new QPlainTextEdit;
   m_pInformation->setReadOnly(true);
   pInfoLayout->addWidget(m_pInformation);
-  pDetails->addWidget(pCommandGroup, 1);
-  pDetails->addWidget(pInfoGroup, 1);
+  pDetails->addWidget(pCommandGroup, 3);
+  pDetails->addWidget(pInfoGroup, 2);
   pLayout->addLayout(pDetails, 3);
 
   QGroupBox* pOptionGroup = new QGroupBox(QStringLiteral("オプション"));
