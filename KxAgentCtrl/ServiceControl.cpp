@@ -20,8 +20,8 @@ CKxCtrlMessage Message(const QString& strText, int nIcon) {
 class CServiceHandles {
  public:
   CServiceHandles() {
-    m_dwError = kx::OpenSCManager(&m_hManager);
-    if (m_dwError == ERROR_SUCCESS) m_dwError = kx::OpenService(m_hManager, kServiceName, &m_hService);
+    m_dwError = kx::OpenServiceManager(&m_hManager);
+    if (m_dwError == ERROR_SUCCESS) m_dwError = kx::OpenServiceByName(m_hManager, kServiceName, &m_hService);
   }
   ~CServiceHandles() {
     kx::CloseServiceHandle(m_hService);
@@ -96,7 +96,7 @@ CKxServiceView CKxAgentServiceControl::Control(bool bStart) {
     // The request's own result is not examined: a start or stop that did not
     // happen shows as the state never reached.
     if (bStart) {
-      kx::StartService(handles.GetService());
+      kx::StartInstalledService(handles.GetService());
     } else {
       kx::SERVICE_STATUS controlStatus = {};
       kx::ControlService(handles.GetService(), SERVICE_CONTROL_STOP, &controlStatus);

@@ -115,12 +115,12 @@ void CtrlPagesTest::initTestCase() {
   // installed and stopped asks nothing.
   qputenv("KX_SYSTEM_ROOT", m_systemRoot.path().toUtf8());
   kx::SC_HANDLE hManager = nullptr;
-  QCOMPARE(kx::OpenSCManager(&hManager), 0u);
+  QCOMPARE(kx::OpenServiceManager(&hManager), 0u);
   kx::SERVICE_CONFIG config;
   config.dwServiceType = KX_SERVICE_COMMAND;
   config.strBinaryPathName = "/bin/true";
   kx::SC_HANDLE hService = nullptr;
-  QCOMPARE(kx::CreateService(hManager, "KxAgent", config, &hService), 0u);
+  QCOMPARE(kx::InstallService(hManager, "KxAgent", config, &hService), 0u);
   kx::CloseServiceHandle(hService);
   kx::CloseServiceHandle(hManager);
 }

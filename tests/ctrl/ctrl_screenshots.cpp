@@ -35,8 +35,8 @@ int main(int argc, char** argv) {
   kx::SERVICE_CONFIG config;
   config.dwServiceType = KX_SERVICE_COMMAND;
   config.strBinaryPathName = "/bin/true";
-  kx::OpenSCManager(&hManager);
-  kx::CreateService(hManager, "KxAgent", config, &hService);
+  kx::OpenServiceManager(&hManager);
+  kx::InstallService(hManager, "KxAgent", config, &hService);
   kx::CloseServiceHandle(hService);
   kx::CloseServiceHandle(hManager);
 

@@ -56,7 +56,7 @@ void SnapshotDuringWait(CKxAgentConfigPage* pPage, CWaitSnapshot* pSnapshot) {
 void DeleteAgentService() {
   kx::SC_HANDLE hManager = nullptr;
   kx::SC_HANDLE hService = nullptr;
-  if (kx::OpenSCManager(&hManager) == 0 && kx::OpenService(hManager, "KxAgent", &hService) == 0) {
+  if (kx::OpenServiceManager(&hManager) == 0 && kx::OpenServiceByName(hManager, "KxAgent", &hService) == 0) {
     kx::DeleteService(hService);
   }
   kx::CloseServiceHandle(hService);
@@ -130,11 +130,11 @@ class CtrlServiceTest : public QObject {
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     kx::SC_HANDLE hManager = nullptr;
-    QCOMPARE(kx::OpenSCManager(&hManager), 0u);
+    QCOMPARE(kx::OpenServiceManager(&hManager), 0u);
     kx::SERVICE_CONFIG config;
     config.strBinaryPathName = strScript.toStdString();
     kx::SC_HANDLE hService = nullptr;
-    QCOMPARE(kx::CreateService(hManager, "KxAgent", config, &hService), 0u);
+    QCOMPARE(kx::InstallService(hManager, "KxAgent", config, &hService), 0u);
 
     CCtrlBaseDir base;
     CKxAgentConfigManager manager(base.PathCp932().c_str());

@@ -11,9 +11,9 @@
 namespace {
 
 std::vector<std::string> DriveRoots() {
-  DWORD dwNeeded = kx::GetLogicalDriveStrings(0, nullptr);
+  DWORD dwNeeded = kx::GetDriveRootStrings(0, nullptr);
   std::vector<char> buffer(dwNeeded + 1, '\0');
-  DWORD dwLength = kx::GetLogicalDriveStrings(static_cast<DWORD>(buffer.size()), buffer.data());
+  DWORD dwLength = kx::GetDriveRootStrings(static_cast<DWORD>(buffer.size()), buffer.data());
   EXPECT_EQ(dwNeeded - 1, dwLength);
   std::vector<std::string> roots;
   for (const char* p = buffer.data(); *p != '\0'; p += std::strlen(p) + 1) roots.push_back(p);
@@ -24,9 +24,9 @@ TEST(VolumesTest, RootFileSystemIsAlwaysADriveWithSizesAndNames) {
   std::vector<std::string> roots = DriveRoots();
   ASSERT_FALSE(roots.empty());
   EXPECT_NE(roots.end(), std::find(roots.begin(), roots.end(), "/"));
-  EXPECT_EQ(static_cast<DWORD>(DRIVE_FIXED), kx::GetDriveType("/"));
+  EXPECT_EQ(static_cast<DWORD>(DRIVE_FIXED), kx::GetDriveRootType("/"));
   std::uint64_t qwToCaller = 0, qwTotal = 0, qwFree = 0;
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::GetDiskFreeSpaceEx("/", &qwToCaller, &qwTotal, &qwFree));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::GetDriveFreeSpace("/", &qwToCaller, &qwTotal, &qwFree));
   EXPECT_GT(qwTotal, 0u);
   EXPECT_LE(qwFree, qwTotal);
   EXPECT_LE(qwToCaller, qwFree);
@@ -42,14 +42,14 @@ TEST(VolumesTest, PseudoFileSystemsAreNotDrivesAndEveryListedRootHasAType) {
     EXPECT_NE("/proc", strRoot);
     EXPECT_NE("/sys", strRoot);
     EXPECT_NE("/dev/shm", strRoot);
-    EXPECT_NE(static_cast<DWORD>(DRIVE_NO_ROOT_DIR), kx::GetDriveType(strRoot.c_str())) << strRoot;
+    EXPECT_NE(static_cast<DWORD>(DRIVE_NO_ROOT_DIR), kx::GetDriveRootType(strRoot.c_str())) << strRoot;
   }
-  EXPECT_EQ(static_cast<DWORD>(DRIVE_NO_ROOT_DIR), kx::GetDriveType("/proc"));
+  EXPECT_EQ(static_cast<DWORD>(DRIVE_NO_ROOT_DIR), kx::GetDriveRootType("/proc"));
 }
 
 TEST(VolumesTest, TooSmallBufferGetsTheNeededSizeAndIsLeftAlone) {
   char szBuffer[2] = {'x', 'y'};
-  DWORD dwNeeded = kx::GetLogicalDriveStrings(sizeof(szBuffer), szBuffer);
+  DWORD dwNeeded = kx::GetDriveRootStrings(sizeof(szBuffer), szBuffer);
   EXPECT_GT(dwNeeded, 2u);  // "/" alone needs "/\0\0"
   EXPECT_EQ('x', szBuffer[0]);
 }
@@ -57,7 +57,7 @@ TEST(VolumesTest, TooSmallBufferGetsTheNeededSizeAndIsLeftAlone) {
 TEST(VolumesTest, UnknownRootFailsEveryQueryWithEmptyResults) {
   std::uint64_t qwToCaller = 1, qwTotal = 1, qwFree = 1;
   EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND),
-            kx::GetDiskFreeSpaceEx("/no/such/root", &qwToCaller, &qwTotal, &qwFree));
+            kx::GetDriveFreeSpace("/no/such/root", &qwToCaller, &qwTotal, &qwFree));
   EXPECT_EQ(0u, qwTotal);
   char szName[16] = "junk";
   EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND),

@@ -24,8 +24,8 @@ int CheckHostileMountInNamespace(const std::string& strDir) {
   if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 && unshare(CLONE_NEWNS) != 0) return kSkip;
   if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return kSkip;
   if (mount("/dev/kx\r\nfake", strDir.c_str(), "tmpfs", 0, nullptr) != 0) return kSkip;
-  std::vector<char> buffer(kx::GetLogicalDriveStrings(0, nullptr) + 1, '\0');
-  kx::GetLogicalDriveStrings(static_cast<DWORD>(buffer.size()), buffer.data());
+  std::vector<char> buffer(kx::GetDriveRootStrings(0, nullptr) + 1, '\0');
+  kx::GetDriveRootStrings(static_cast<DWORD>(buffer.size()), buffer.data());
   for (const char* p = buffer.data(); *p != '\0'; p += std::strlen(p) + 1) {
     std::string strRoot = p;
     if (strRoot.find("kx-review-vol") == std::string::npos) continue;
@@ -33,7 +33,7 @@ int CheckHostileMountInNamespace(const std::string& strDir) {
     char szName[260];
     if (kx::GetVolumeDisplayName(p, szName, sizeof(szName)) != ERROR_SUCCESS) return 2;
     if (std::strpbrk(szName, "\r\n") != nullptr) return 3;
-    if (kx::GetDriveType(p) != DRIVE_FIXED) return 4;
+    if (kx::GetDriveRootType(p) != DRIVE_FIXED) return 4;
     return 0;
   }
   return 5;
