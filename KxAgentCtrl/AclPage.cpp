@@ -33,7 +33,8 @@ QTreeWidget* MakeCheckList(const QStringList& headers, const QList<int>& widths,
 // Widens the first column to its longest text, never below its own width, so
 // that names are not cut; the list scrolls sideways instead.
 void WidenFirstColumn(QTreeWidget* pList, int nMinimum) {
-  pList->setColumnWidth(0, std::max(nMinimum, pList->sizeHintForColumn(0)));
+  pList->resizeColumnToContents(0);
+  pList->setColumnWidth(0, std::max(nMinimum, pList->columnWidth(0)));
 }
 
 }  // namespace

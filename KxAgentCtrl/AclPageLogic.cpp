@@ -2,6 +2,7 @@
 
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentCtrl/PluginLoader.h"
+#include "KxAgentPluginManager/PluginFile.h"
 
 QString CKxAgentAclPageLogic::GetLocalDomainText() { return QStringLiteral("（ローカル）"); }
 
@@ -25,10 +26,10 @@ std::vector<CKxAccountRow> CKxAgentAclPageLogic::GetAccountRows() const {
 std::vector<CKxCommandRow> CKxAgentAclPageLogic::BuildCommandRows() {
   m_pChosen = nullptr;
   std::vector<CKxCommandRow> rows;
-  std::string strPluginDir = m_pManager->GetPluginDir();
   for (const CKxAgentPluginEntry* pEntry : *m_pManager->GetPluginList()) {
     CKxAgentPluginSummary summary;
-    if (!m_pLoader->Load(pEntry->GetType(), strPluginDir + pEntry->GetLibrary(), &summary)) continue;
+    if (!m_pLoader->Load(pEntry->GetType(), MakePluginFilePath(m_pManager->GetPluginDir(), pEntry->GetLibrary()),
+                         &summary)) continue;
     for (size_t i = 0; i < summary.vecCommands.size(); ++i) {
       CKxCommandRow row;
       row.nCommandID = pEntry->GetPluginID() + static_cast<int>(i);

@@ -7,6 +7,7 @@
 
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentCtrl/PluginLoader.h"
+#include "KxAgentPluginManager/PluginFile.h"
 
 namespace {
 
@@ -17,10 +18,7 @@ QString LoadErrorTitle() { return QStringLiteral("プラグインロードエラ
 
 // A library name the configuration may hold: a plain file name. Anything else
 // would reach outside the plug-in directory when it is loaded or deleted.
-bool IsBareFileName(const QString& strName) {
-  return !strName.isEmpty() && strName != QLatin1String(".") && strName != QLatin1String("..") &&
-         !strName.contains(QLatin1Char('/')) && !strName.contains(QLatin1Char('\\'));
-}
+bool IsBareFileName(const QString& strName) { return IsPluginFileName(KxToCp932(strName).c_str()); }
 
 // The entry type of a file, from its extension; 0 when it is no plug-in kind.
 int TypeOfFile(const QString& strName) {
@@ -49,14 +47,16 @@ bool IsCaseInsensitiveFileSystem(QString strDir) {
 
 QString CKxAgentPluginPageLogic::GetPluginDir() const { return KxToQt(m_pManager->GetPluginDir()); }
 
+bool CKxAgentPluginPageLogic::LoadEntry(const CKxAgentPluginEntry* pEntry, CKxAgentPluginSummary* pSummary) {
+  return m_pLoader->Load(pEntry->GetType(), MakePluginFilePath(m_pManager->GetPluginDir(), pEntry->GetLibrary()),
+                         pSummary);
+}
+
 bool CKxAgentPluginPageLogic::MakeRow(int nPluginID, CKxPluginRow* pRow) {
   CKxAgentPluginEntry* pEntry = m_pManager->GetPluginEntry(nPluginID);
   if (pEntry == nullptr) return false;
   CKxAgentPluginSummary summary;
-  if (pEntry->GetType() != KX_ENTRY_TYPE_BUILTIN && !IsBareFileName(KxToQt(pEntry->GetLibrary()))) return false;
-  if (!m_pLoader->Load(pEntry->GetType(), m_pManager->GetPluginDir() + std::string(pEntry->GetLibrary()), &summary)) {
-    return false;
-  }
+  if (!LoadEntry(pEntry, &summary)) return false;
   pRow->nPluginID = nPluginID;
   pRow->strName = KxToQt(summary.strName.c_str());
   pRow->strTypeName = KxToQt(pEntry->GetTypeName());
@@ -97,11 +97,8 @@ std::vector<CKxPluginRow> CKxAgentPluginPageLogic::BuildRows(QList<CKxCtrlMessag
 bool CKxAgentPluginPageLogic::Show(int nPluginID, QStringList* pCommands, QString* pstrInformation) {
   CKxAgentPluginEntry* pEntry = m_pManager->GetPluginEntry(nPluginID);
   if (pEntry == nullptr) return false;
-  if (pEntry->GetType() != KX_ENTRY_TYPE_BUILTIN && !IsBareFileName(KxToQt(pEntry->GetLibrary()))) return false;
   CKxAgentPluginSummary summary;
-  if (!m_pLoader->Load(pEntry->GetType(), m_pManager->GetPluginDir() + std::string(pEntry->GetLibrary()), &summary)) {
-    return false;
-  }
+  if (!LoadEntry(pEntry, &summary)) return false;
   pCommands->clear();
   for (const std::string& strCommand : summary.vecCommands) pCommands->append(KxToQt(strCommand.c_str()));
   *pstrInformation = QStringLiteral("%1\r\n\r\n%2")

@@ -13,6 +13,8 @@
 
 class CKxAgentConfigManager;
 class CKxAgentCtrlPluginLoader;
+class CKxAgentPluginEntry;
+struct CKxAgentPluginSummary;
 
 struct CKxPluginRow {
   int nPluginID = 0;
@@ -74,6 +76,9 @@ class CKxAgentPluginPageLogic {
 
  private:
   QString GetPluginDir() const;
+  // Loads an entry's plug-in from the plug-in directory; FALSE for a library
+  // name that is no plain file name.
+  bool LoadEntry(const CKxAgentPluginEntry* pEntry, CKxAgentPluginSummary* pSummary);
   bool MakeRow(int nPluginID, CKxPluginRow* pRow);
   void RemovePluginAndFile(int nPluginID);
 

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -55,6 +56,29 @@ QList<int> AllowedIDs(CKxAgentLogonAccount* pAccount) {
 // beyond its text.
 void ClickBox(QCheckBox* pBox) {
   QTest::mouseClick(pBox, Qt::LeftButton, Qt::NoModifier, QPoint(6, pBox->height() / 2));
+}
+
+QString Sample(const char* lpName) { return QStringLiteral(KX_EXAMPLE_PLUGIN_DIR "/") + lpName; }
+
+// Installs a sample as the tool would have: file in the plug-in directory, entry in the model.
+int PlaceSample(const CCtrlBaseDir& base, CKxAgentConfigManager& manager, const char* lpName, int nType) {
+  QDir().mkpath(base.PluginDir());
+  QFile::copy(Sample(lpName), base.PluginDir() + lpName);
+  return manager.AddPlugin(lpName, nType)->GetPluginID();
+}
+
+QList<int> CommandIDs(QTreeWidget* pCommands) {
+  QList<int> ids;
+  for (int i = 0; i < pCommands->topLevelItemCount(); ++i) {
+    ids << pCommands->topLevelItem(i)->data(0, Qt::UserRole).toInt();
+  }
+  return ids;
+}
+
+QList<int> BuiltInIDsAnd(const QList<int>& more) {
+  QList<int> ids;
+  for (int i = 0; i < 17; ++i) ids << i;
+  return ids + more;
 }
 
 QTreeWidgetItem* FindRow(QTreeWidget* pList, const QString& strFirstColumn) {
@@ -106,6 +130,9 @@ class CtrlPagesTest : public QObject {
   void pluginInstallRefusals();
   void pluginLimitBeforeFileDialog();
   void builtInEntryCannotBeUninstalled();
+  void installSamplesThenCancel();
+  void uninstallTakesIDsFromEveryAccount();
+  void scriptOptionOffRemovesScriptPlugins();
   void browserFailureMessage();
 };
 
@@ -573,6 +600,138 @@ void CtrlPagesTest::builtInEntryCannotBeUninstalled() {
   QCOMPARE(answers.Take(),
            QStringList{QStringLiteral("プラグインアンインストールエラー|「標準コマンド」は削除できません。")});
   QCOMPARE(tool.manager.GetPluginList()->size(), 1u);
+}
+
+// The DLL and the JScript sample installed through the page: each copied,
+// listed with its commands and saved at once; Cancel afterwards keeps them.
+void CtrlPagesTest::installSamplesThenCancel() {
+  CCtrlBaseDir base;
+  WriteConfig(base, [](CKxAgentConfigManager&) {});
+  {
+    CTool tool(base);
+    tool.Open(kAclTab);
+    tool.Open(kPluginTab);
+    CKxAgentPluginPage* pPage = tool.pSheet->m_pPluginPage;
+    ClickBox(pPage->m_pScripts);
+    QString strChosen;
+    QStringList offered;
+    pPage->SetFileChooser([&](QWidget*, const QStringList& filters) {
+      offered = filters;
+      return strChosen;
+    });
+    strChosen = Sample("kxsysinfo.so");
+    QTest::mouseClick(pPage->m_pInstall, Qt::LeftButton);
+    QCOMPARE(offered, QStringList{QStringLiteral("プラグインファイル (*.so *.dll *.vbs *.js)")});
+    strChosen = Sample("echo.js");
+    QTest::mouseClick(pPage->m_pInstall, Qt::LeftButton);
+
+    QCOMPARE(pPage->m_pPlugins->topLevelItemCount(), 3);
+    QTreeWidgetItem* pDll = pPage->m_pPlugins->topLevelItem(1);
+    QCOMPARE((QStringList{pDll->text(0), pDll->text(1), pDll->text(3)}),
+             (QStringList{"System information", "Win32 DLL", "2"}));
+    QCOMPARE(pDll->data(0, Qt::UserRole).toInt(), 10000);
+    QCOMPARE(pDll->toolTip(0), QStringLiteral("System information ( kxsysinfo.so )"));
+    QTreeWidgetItem* pScript = pPage->m_pPlugins->topLevelItem(2);
+    QCOMPARE((QStringList{pScript->text(0), pScript->text(1), pScript->text(2), pScript->text(3)}),
+             (QStringList{"Echo (JScript)", "JScript", "1.0", "1"}));
+    pPage->m_pPlugins->setCurrentItem(pDll);
+    QCOMPARE(pPage->m_pCommands->item(1)->text(), QStringLiteral("show loadavg [MINUTES:all]"));
+    QVERIFY(pPage->m_pInformation->toPlainText().startsWith("Shows how long the system has been up"));
+    QVERIFY(QFile::exists(base.PluginDir() + "kxsysinfo.so"));
+    QVERIFY(QFile::exists(base.PluginDir() + "echo.js"));
+    QCOMPARE(CommandIDs(tool.pSheet->m_pAclPage->m_pCommands), BuiltInIDsAnd({10000, 10001, 20000}));
+    QCOMPARE(tool.pSheet->m_pAclPage->m_pCommands->topLevelItem(17)->text(0), QStringLiteral("show uptime"));
+
+    auto pOnDisk = ReadConfig(base);
+    QCOMPARE(pOnDisk->GetPluginList()->size(), 3u);
+    QCOMPARE(QString(pOnDisk->GetPluginEntry(20000)->GetLibrary()), QStringLiteral("echo.js"));
+    tool.pSheet->reject();
+  }
+  auto pAfterCancel = ReadConfig(base);
+  QCOMPARE(pAfterCancel->GetPluginList()->size(), 3u);
+  QCOMPARE(pAfterCancel->GetPluginEntry(10000)->GetType(), int(KX_ENTRY_TYPE_DLL));
+  QVERIFY(!pAfterCancel->IsScriptPluginSupport());  // the option itself changes at OK only
+}
+
+void CtrlPagesTest::uninstallTakesIDsFromEveryAccount() {
+  CCtrlBaseDir base;
+  WriteConfig(base, [&](CKxAgentConfigManager& manager) {
+    PlaceSample(base, manager, "kxsysinfo.so", KX_ENTRY_TYPE_DLL);
+    for (const char* lpName : {"alice", "bob"}) {
+      CKxAgentLogonAccount* pAccount = manager.AddLogonAccount(lpName, nullptr, TRUE, FALSE);
+      for (int nID : {5, 10000, 10001}) pAccount->AddAllowCommandID(nID);
+    }
+  });
+  CTool tool(base);
+  tool.Open(kAclTab);
+  QCOMPARE(CommandIDs(tool.pSheet->m_pAclPage->m_pCommands), BuiltInIDsAnd({10000, 10001}));
+  tool.Open(kPluginTab);
+  CKxAgentPluginPage* pPage = tool.pSheet->m_pPluginPage;
+  pPage->m_pPlugins->setCurrentItem(pPage->m_pPlugins->topLevelItem(1));
+  CModalAnswers answers;
+  answers.Press(QMessageBox::No);
+  QTest::mouseClick(pPage->m_pUninstall, Qt::LeftButton);
+  QTRY_COMPARE(answers.Pending(), 0);
+  QCOMPARE(tool.manager.GetPluginList()->size(), 2u);
+  answers.Press(QMessageBox::Yes);
+  QTest::mouseClick(pPage->m_pUninstall, Qt::LeftButton);
+  QTRY_COMPARE(answers.Pending(), 0);
+  QStringList seen = answers.Take();
+  QCOMPARE(seen.size(), 2);
+  QCOMPARE(seen[1], QStringLiteral("プラグインのアンインストール|"
+                                   "プラグイン「System information (kxsysinfo.so : Win32 DLL)」をアンインストールします。よろしいですか？"));
+  QCOMPARE(pPage->m_pPlugins->topLevelItemCount(), 1);
+  QVERIFY(!QFile::exists(base.PluginDir() + "kxsysinfo.so"));
+  QCOMPARE(CommandIDs(tool.pSheet->m_pAclPage->m_pCommands), BuiltInIDsAnd({}));
+  auto pOnDisk = ReadConfig(base);  // written at once, before OK
+  QCOMPARE(pOnDisk->GetPluginList()->size(), 1u);
+  QCOMPARE(AllowedIDs(pOnDisk->GetLogonAccount(1)), QList<int>{5});
+  QCOMPARE(AllowedIDs(pOnDisk->GetLogonAccount(2)), QList<int>{5});
+}
+
+// The VBScript sample cannot load on this system: it is reported when the page
+// opens, and still removed with the other scripts.
+void CtrlPagesTest::scriptOptionOffRemovesScriptPlugins() {
+  CCtrlBaseDir base;
+  WriteConfig(base, [&](CKxAgentConfigManager& manager) {
+    manager.SetScriptPluginSupport(TRUE);
+    PlaceSample(base, manager, "kxsysinfo.so", KX_ENTRY_TYPE_DLL);
+    PlaceSample(base, manager, "echo.js", KX_ENTRY_TYPE_JSCRIPT);
+    PlaceSample(base, manager, "echo.vbs", KX_ENTRY_TYPE_VBSCRIPT);
+  });
+  CTool tool(base);
+  tool.Open(kAclTab);
+  CModalAnswers answers;
+  answers.Press(QMessageBox::Ok);
+  tool.Open(kPluginTab);
+  QTRY_COMPARE(answers.Pending(), 0);
+  QCOMPARE(answers.Take(), QStringList{QStringLiteral(
+                               "プラグインロードエラー|プラグインファイル「echo.vbs」のロードに失敗しました。")});
+  CKxAgentPluginPage* pPage = tool.pSheet->m_pPluginPage;
+  QVERIFY(pPage->m_pScripts->isChecked());
+  QCOMPARE(pPage->m_pPlugins->topLevelItemCount(), 3);
+
+  answers.Press(QMessageBox::No);
+  ClickBox(pPage->m_pScripts);
+  QTRY_COMPARE(answers.Pending(), 0);
+  QVERIFY(pPage->m_pScripts->isChecked());
+  QCOMPARE(tool.manager.GetPluginList()->size(), 4u);
+
+  answers.Press(QMessageBox::Yes);
+  ClickBox(pPage->m_pScripts);
+  QTRY_COMPARE(answers.Pending(), 0);
+  QCOMPARE(answers.Take().last(),
+           QStringLiteral("設定変更の確認|このオプションをオフにすると、登録されているVBScript/JScriptのプラグインが削除されます。\n"
+                          "続行しますか？"));
+  QCOMPARE(pPage->m_pPlugins->topLevelItemCount(), 2);
+  QVERIFY(QFile::exists(base.PluginDir() + "kxsysinfo.so"));
+  QVERIFY(!QFile::exists(base.PluginDir() + "echo.js"));
+  QVERIFY(!QFile::exists(base.PluginDir() + "echo.vbs"));
+  QCOMPARE(CommandIDs(tool.pSheet->m_pAclPage->m_pCommands), BuiltInIDsAnd({10000, 10001}));
+  auto pOnDisk = ReadConfig(base);
+  QCOMPARE(pOnDisk->GetPluginList()->size(), 2u);
+  tool.pSheet->accept();
+  QVERIFY(!ReadConfig(base)->IsScriptPluginSupport());
 }
 
 void CtrlPagesTest::browserFailureMessage() {
