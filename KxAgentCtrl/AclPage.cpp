@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <algorithm>
-#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -53,12 +52,7 @@ CKxAgentAddLogonUserDlg::CKxAgentAddLogonUserDlg(QWidget* pParent) : QDialog(pPa
   m_pDomain->setMaxLength(kMaxNameLength);
   pLayout->addWidget(m_pDomainLabel);
   pLayout->addWidget(m_pDomain);
-  QDialogButtonBox* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-  pButtons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-  pButtons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
-  pLayout->addWidget(pButtons);
-  connect(pButtons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(pButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  KxAddOkCancelButtons(this, pLayout);
   connect(m_pUseDomain, &QCheckBox::toggled, this, &CKxAgentAddLogonUserDlg::OnUseDomain);
   OnUseDomain(false);
 }

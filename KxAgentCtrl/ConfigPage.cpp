@@ -110,11 +110,7 @@ CKxConfigPageValues CKxAgentConfigPage::GetValues() const {
 
 bool CKxAgentConfigPage::OnOK() {
   CKxCtrlMessage message;
-  if (m_logic.Store(GetValues(), &message)) return true;
-  KxShowMessage(this, message);
-  m_pTimeout->setFocus();
-  m_pTimeout->selectAll();
-  return false;
+  return m_logic.Store(GetValues(), &message) || RefuseField(message, m_pTimeout);
 }
 
 void CKxAgentConfigPage::ShowService(const CKxServiceView& view) {

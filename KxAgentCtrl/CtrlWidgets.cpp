@@ -1,6 +1,9 @@
 #include "KxAgentCtrl/CtrlWidgets.h"
 
 #include <QAbstractButton>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
 
 QMessageBox::StandardButton KxShowMessage(QWidget* pParent, const CKxCtrlMessage& message,
                                           QMessageBox::StandardButtons buttons) {
@@ -27,4 +30,20 @@ bool KxAsk(QWidget* pParent, const QString& strText, const QString& strTitle, QM
   message.Set(strText, strTitle, KX_ICON_QUESTION);
   QMessageBox::StandardButton nAnswer = KxShowMessage(pParent, message, buttons);
   return nAnswer == QMessageBox::Ok || nAnswer == QMessageBox::Yes;
+}
+
+void KxAddOkCancelButtons(QDialog* pDialog, QBoxLayout* pLayout) {
+  QDialogButtonBox* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  pButtons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+  pButtons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+  pLayout->addWidget(pButtons);
+  QObject::connect(pButtons, &QDialogButtonBox::accepted, pDialog, &QDialog::accept);
+  QObject::connect(pButtons, &QDialogButtonBox::rejected, pDialog, &QDialog::reject);
+}
+
+bool CKxAgentPropertyPage::RefuseField(const CKxCtrlMessage& message, QLineEdit* pField) {
+  KxShowMessage(this, message);
+  pField->setFocus();
+  pField->selectAll();
+  return false;
 }

@@ -2,6 +2,8 @@
 // OK steps, and the message box.
 #pragma once
 
+#include <QBoxLayout>
+#include <QDialog>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -9,10 +11,15 @@
 
 class CKxAgentConfigManager;
 class CKxAgentCtrlPluginLoader;
+class QLineEdit;
 
 // Shows a message box with Japanese button texts; returns the button pressed.
 QMessageBox::StandardButton KxShowMessage(QWidget* pParent, const CKxCtrlMessage& message,
                                           QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+// Adds the OK and "キャンセル" buttons to the bottom of pDialog's layout,
+// connected to its accept and reject.
+void KxAddOkCancelButtons(QDialog* pDialog, QBoxLayout* pLayout);
+
 // Asks a question (question icon); TRUE when the user chose OK or Yes.
 bool KxAsk(QWidget* pParent, const QString& strText, const QString& strTitle, QMessageBox::StandardButtons buttons);
 
@@ -38,6 +45,9 @@ class CKxAgentPropertyPage : public QWidget {
 
  protected:
   virtual void OnFirstShow() {}
+  // Shows why a field's value was refused and puts the user back in the field;
+  // returns FALSE for OnOK to return.
+  bool RefuseField(const CKxCtrlMessage& message, QLineEdit* pField);
 
   CKxAgentConfigManager* m_pManager;
 

@@ -164,9 +164,5 @@ void CKxAgentLogPage::OnOpen() { m_fnOpenFolder(m_pDirectory->text()); }
 
 bool CKxAgentLogPage::OnOK() {
   CKxCtrlMessage message;
-  if (m_logic.Store(GetValues(), &message)) return true;
-  KxShowMessage(this, message);
-  m_pSize->setFocus();
-  m_pSize->selectAll();
-  return false;
+  return m_logic.Store(GetValues(), &message) || RefuseField(message, m_pSize);
 }

@@ -1,6 +1,5 @@
 #include "KxAgentCtrl/PropSheet.h"
 
-#include <QDialogButtonBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -32,12 +31,7 @@ CKxAgentPropSheet::CKxAgentPropSheet(CKxAgentConfigManager* pManager, CKxAgentCt
   m_pTabs->addTab(m_pVersionPage, QStringLiteral("バージョン情報"));
   pLayout->addWidget(m_pTabs);
 
-  QDialogButtonBox* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-  pButtons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-  pButtons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
-  pLayout->addWidget(pButtons);
-  connect(pButtons, &QDialogButtonBox::accepted, this, &CKxAgentPropSheet::accept);
-  connect(pButtons, &QDialogButtonBox::rejected, this, &CKxAgentPropSheet::reject);
+  KxAddOkCancelButtons(this, pLayout);
   connect(m_pTabs, &QTabWidget::currentChanged, this, [this](int nIndex) {
     if (CKxAgentPropertyPage* pPage = Page(nIndex)) pPage->Activate();
   });

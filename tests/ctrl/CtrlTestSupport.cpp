@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPointer>
+#include <QTest>
 
 CCtrlBaseDir::CCtrlBaseDir() { QDir(m_dir.path()).mkpath(QStringLiteral("config")); }
 
@@ -34,6 +35,12 @@ void CModalAnswers::Press(QMessageBox::StandardButton nButton) {
     }
     if (QDialog* pDialog = qobject_cast<QDialog*>(pWidget)) pDialog->reject();
   });
+}
+
+void CModalAnswers::Click(QAbstractButton* pButton, const QList<QMessageBox::StandardButton>& nButtons) {
+  for (QMessageBox::StandardButton nButton : nButtons) Press(nButton);
+  pButton->click();
+  if (!QTest::qWaitFor([this]() { return m_actions.isEmpty(); }, 10000)) qWarning("a message box never came");
 }
 
 void CModalAnswers::Then(Action fnAction) { m_actions.append(std::move(fnAction)); }

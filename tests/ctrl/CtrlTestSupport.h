@@ -2,6 +2,7 @@
 // directory, and answering the modal boxes and dialogs the tool opens.
 #pragma once
 
+#include <QAbstractButton>
 #include <QDialog>
 #include <QMessageBox>
 #include <QPointer>
@@ -40,6 +41,9 @@ class CModalAnswers : public QObject {
   void Press(QMessageBox::StandardButton nButton);
   // Runs fnAction on the next modal window (a dialog, say).
   void Then(Action fnAction);
+  // Clicks pButton, answers the message boxes it opens with nButtons in order
+  // and returns once all are answered (at most ten seconds).
+  void Click(QAbstractButton* pButton, const QList<QMessageBox::StandardButton>& nButtons);
   // The boxes seen so far; clears the record.
   QStringList Take();
   // The answers not used yet.

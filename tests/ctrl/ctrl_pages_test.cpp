@@ -300,15 +300,11 @@ void CtrlPagesTest::deleteAskedThenRemoved() {
   CModalAnswers answers;
 
   FindRow(pPage->m_pAccounts, "bob")->setSelected(true);
-  answers.Press(QMessageBox::Cancel);
-  QTest::mouseClick(pPage->m_pDelete, Qt::LeftButton);
-  QTRY_COMPARE(answers.Pending(), 0);
+  answers.Click(pPage->m_pDelete, {QMessageBox::Cancel});
   QCOMPARE(tool.manager.GetLogonAccountList()->size(), 3u);
 
   FindRow(pPage->m_pAccounts, "carol")->setSelected(true);
-  answers.Press(QMessageBox::Ok);
-  QTest::mouseClick(pPage->m_pDelete, Qt::LeftButton);
-  QTRY_COMPARE(answers.Pending(), 0);
+  answers.Click(pPage->m_pDelete, {QMessageBox::Ok});
   QStringList seen = answers.Take();
   QCOMPARE(seen.size(), 2);
   QCOMPARE(seen[0], QStringLiteral("削除確認|アカウント bob をリストから削除します。よろしいですか？\n"
@@ -548,9 +544,7 @@ void CtrlPagesTest::pluginInstallRefusals() {
                                "プラグインロードエラー|プラグインファイル「registered.so」のロードに失敗しました。")});
   CKxAgentPluginPage* pPage = tool.pSheet->m_pPluginPage;
   pPage->SetFileChooser([&](QWidget*, const QStringList&) { return file.fileName(); });
-  answers.Press(QMessageBox::Ok);
-  QTest::mouseClick(pPage->m_pInstall, Qt::LeftButton);
-  QTRY_COMPARE(answers.Pending(), 0);
+  answers.Click(pPage->m_pInstall, {QMessageBox::Ok});
   QCOMPARE(answers.Take(), QStringList{message});
   QCOMPARE(tool.manager.GetPluginList()->size(), 2u);
   QVERIFY(!QFile::exists(base.PluginDir() + fileName));
@@ -573,9 +567,7 @@ void CtrlPagesTest::pluginLimitBeforeFileDialog() {
     return QString();
   });
   CModalAnswers answers;
-  answers.Press(QMessageBox::Ok);
-  QTest::mouseClick(pPage->m_pInstall, Qt::LeftButton);
-  QTRY_COMPARE(answers.Pending(), 0);
+  answers.Click(pPage->m_pInstall, {QMessageBox::Ok});
   QCOMPARE(answers.Take(), QStringList{QStringLiteral(
                                "プラグインインストールエラー|これ以上プラグインを追加できません。\n"
                                "不要なプラグインをアンインストールしてからインストールしてください。")});
@@ -594,9 +586,7 @@ void CtrlPagesTest::builtInEntryCannotBeUninstalled() {
   QCOMPARE(pPage->m_pCommands->count(), 17);
   pPage->m_pPlugins->setCurrentItem(pRow);
   CModalAnswers answers;
-  answers.Press(QMessageBox::Ok);
-  QTest::mouseClick(pPage->m_pUninstall, Qt::LeftButton);
-  QTRY_COMPARE(answers.Pending(), 0);
+  answers.Click(pPage->m_pUninstall, {QMessageBox::Ok});
   QCOMPARE(answers.Take(),
            QStringList{QStringLiteral("プラグインアンインストールエラー|「標準コマンド」は削除できません。")});
   QCOMPARE(tool.manager.GetPluginList()->size(), 1u);
@@ -669,13 +659,9 @@ void CtrlPagesTest::uninstallTakesIDsFromEveryAccount() {
   CKxAgentPluginPage* pPage = tool.pSheet->m_pPluginPage;
   pPage->m_pPlugins->setCurrentItem(pPage->m_pPlugins->topLevelItem(1));
   CModalAnswers answers;
-  answers.Press(QMessageBox::No);
-  QTest::mouseClick(pPage->m_pUninstall, Qt::LeftButton);
-  QTRY_COMPARE(answers.Pending(), 0);
+  answers.Click(pPage->m_pUninstall, {QMessageBox::No});
   QCOMPARE(tool.manager.GetPluginList()->size(), 2u);
-  answers.Press(QMessageBox::Yes);
-  QTest::mouseClick(pPage->m_pUninstall, Qt::LeftButton);
-  QTRY_COMPARE(answers.Pending(), 0);
+  answers.Click(pPage->m_pUninstall, {QMessageBox::Yes});
   QStringList seen = answers.Take();
   QCOMPARE(seen.size(), 2);
   QCOMPARE(seen[1], QStringLiteral("プラグインのアンインストール|"
@@ -711,15 +697,11 @@ void CtrlPagesTest::scriptOptionOffRemovesScriptPlugins() {
   QVERIFY(pPage->m_pScripts->isChecked());
   QCOMPARE(pPage->m_pPlugins->topLevelItemCount(), 3);
 
-  answers.Press(QMessageBox::No);
-  ClickBox(pPage->m_pScripts);
-  QTRY_COMPARE(answers.Pending(), 0);
+  answers.Click(pPage->m_pScripts, {QMessageBox::No});
   QVERIFY(pPage->m_pScripts->isChecked());
   QCOMPARE(tool.manager.GetPluginList()->size(), 4u);
 
-  answers.Press(QMessageBox::Yes);
-  ClickBox(pPage->m_pScripts);
-  QTRY_COMPARE(answers.Pending(), 0);
+  answers.Click(pPage->m_pScripts, {QMessageBox::Yes});
   QCOMPARE(answers.Take().last(),
            QStringLiteral("設定変更の確認|このオプションをオフにすると、登録されているVBScript/JScriptのプラグインが削除されます。\n"
                           "続行しますか？"));
@@ -744,9 +726,7 @@ void CtrlPagesTest::browserFailureMessage() {
     return false;
   });
   CModalAnswers answers;
-  answers.Press(QMessageBox::Ok);
-  QTest::mouseClick(tool.pSheet->m_pVersionPage->m_pWebPage, Qt::LeftButton);
-  QTRY_COMPARE(answers.Pending(), 0);
+  answers.Click(tool.pSheet->m_pVersionPage->m_pWebPage, {QMessageBox::Ok});
   QCOMPARE(strOpened, CKxAgentVersionInfoPage::GetProductUrl());
   QCOMPARE(answers.Take(), QStringList{QStringLiteral("エラー発生|ブラウザ起動時にエラーが発生しました。(ERROR=31)")});
 }
