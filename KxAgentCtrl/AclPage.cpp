@@ -102,6 +102,10 @@ CKxAgentAclPage::CKxAgentAclPage(CKxAgentConfigManager* pManager, CKxAgentCtrlPl
   QVBoxLayout* pCommandLayout = new QVBoxLayout(m_pCommandGroup);
   m_pCommands = MakeCheckList({QStringLiteral("コマンド"), QStringLiteral("種別"), QStringLiteral("実行")},
                               {kCommandColumnWidth, 80, 50}, kCheckColumnCommands);
+  // The definition column takes the width the type and check columns leave, so
+  // those stay in view; a definition longer than that is elided, whole in its tooltip.
+  m_pCommands->header()->setStretchLastSection(false);
+  m_pCommands->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   pCommandLayout->addWidget(m_pCommands);
   QHBoxLayout* pCommandButtons = new QHBoxLayout;
   m_pCheckAll = new QPushButton(QStringLiteral("すべてチェックする(&S)"));
@@ -156,6 +160,7 @@ void CKxAgentAclPage::RebuildCommandList() {
   for (const CKxCommandRow& row : m_logic.BuildCommandRows()) {
     QTreeWidgetItem* pItem = new QTreeWidgetItem;
     pItem->setText(0, row.strDefinition);
+    pItem->setToolTip(0, row.strDefinition);
     pItem->setText(1, row.strTypeName);
     pItem->setTextAlignment(kCheckColumnCommands, Qt::AlignCenter);
     pItem->setData(0, Qt::UserRole, row.nCommandID);
@@ -165,7 +170,6 @@ void CKxAgentAclPage::RebuildCommandList() {
     pItem->setText(kCheckColumnCommands, CKxAgentAclPageLogic::GetCheckText(false));
   }
   m_bSettingChecks = false;
-  WidenFirstColumn(m_pCommands, kCommandColumnWidth);
   ShowChosenAccount(false);
 }
 

@@ -35,7 +35,7 @@ CKxAgentPropSheet::CKxAgentPropSheet(CKxAgentConfigManager* pManager, CKxAgentCt
   connect(m_pTabs, &QTabWidget::currentChanged, this, [this](int nIndex) {
     if (CKxAgentPropertyPage* pPage = Page(nIndex)) pPage->Activate();
   });
-  resize(600, 620);
+  resize(640, 640);
 }
 
 CKxAgentPropertyPage* CKxAgentPropSheet::Page(int nIndex) const {
