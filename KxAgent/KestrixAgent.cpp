@@ -10,6 +10,7 @@
 #include "KxAgentLog.h"
 #include "KxAgentPluginManager/BuiltInCommand.h"
 #include "PassThrough.h"
+#include "PluginLoader.h"
 #include "Resources.h"
 #include "SerialComm.h"
 #include "SystemErrorText.h"
@@ -117,8 +118,9 @@ CKestrixAgent::~CKestrixAgent() {
   if (m_timeoutThread.joinable()) m_timeoutThread.join();
   if (m_noticeThread.joinable()) m_noticeThread.join();
 
-  // The dispatcher refers to the commands, the channel and this context.
+  // The dispatcher refers to the commands, the plug-ins, the channel and this context.
   m_pDispatcher.reset();
+  m_pPluginLoader.reset();
   m_pBuiltInCommand.reset();
   m_pLogManager.reset();
   m_pLineEditor.reset();
@@ -142,30 +144,9 @@ void CKestrixAgent::LoadSettings() {
 }
 
 void CKestrixAgent::LoadPlugins() {
-  for (CKxAgentPluginEntry* pEntry : *m_pConfigManager->GetPluginList()) {
-    switch (pEntry->GetType()) {
-      case 1:
-        for (int i = 0; i < m_pBuiltInCommand->GetCommandCount(); ++i) {
-          m_pDispatcher->Register(pEntry->GetPluginID() + i,
-                                  m_pBuiltInCommand->GetCommandLineDefinition(i),
-                                  m_pBuiltInCommand.get(), i);
-        }
-        break;
-      case 2:
-      case 3:
-        // Script plug-ins are not loadable by this build: say so, as for a
-        // file that fails to load, and go on without its commands.
-        CKxAgentLog::LogError("initialize", "Plug-in script load error. (file=%s)",
-                              pEntry->GetLibrary());
-        break;
-      case 4:
-        CKxAgentLog::LogError("initialize", "Plug-in DLL load error. (file=%s)",
-                              pEntry->GetLibrary());
-        break;
-      default:
-        break;
-    }
-  }
+  m_pPluginLoader.reset(new CPluginLoader(m_pConfigManager->IsScriptPluginSupport() != FALSE));
+  m_pDispatcher->SetScriptCommandRunner(m_pPluginLoader->GetScriptCommandRunner());
+  m_pPluginLoader->LoadPlugins(*m_pConfigManager, *m_pBuiltInCommand, *m_pDispatcher);
 }
 
 int CKestrixAgent::Start() {

@@ -27,6 +27,7 @@ class CKxAgentLog;
 class CSerialComm;
 class CommandDispatcher;
 class CBuiltInCommand;
+class CPluginLoader;
 class CPassThroughControl;
 
 // Prompt states for GetPrompt.
@@ -183,6 +184,7 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   std::unique_ptr<CEventLogManager> m_pLogManager;
   std::unique_ptr<CommandDispatcher> m_pDispatcher;
   std::unique_ptr<CBuiltInCommand> m_pBuiltInCommand;
+  std::unique_ptr<CPluginLoader> m_pPluginLoader;  // the script hosts and the loaded plug-ins
 
   // Threads the agent starts; each leaves by itself once woken with the
   // stopping flag set, and the destructor joins it.

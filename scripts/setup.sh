@@ -10,6 +10,7 @@ packages=(
   libpam0g-dev libpam-wrapper
   duktape-dev
   socat
+  qt6-base-dev fonts-noto-cjk
   "$@"
 )
 

@@ -8,12 +8,12 @@
 #include "commands/HandlerSupport.h"
 #include "commands/SystemCommands.h"
 #include "platform/error_codes.h"
+#include "platform/service_wait.h"
 #include "platform/sync.h"
 
 namespace {
 
 const DWORD kServiceWaitLimit = 30000;
-const DWORD kServicePollInterval = 100;
 const std::size_t kNameColumn = 61;
 
 
@@ -44,27 +44,6 @@ const char* GetServiceStartTypeName(DWORD dwStartType) {
     case SERVICE_DEMAND_START: return "Manual";
     case SERVICE_DISABLED: return "Disabled";
     default: return "*Unknown";
-  }
-}
-
-BOOL WaitForServiceState(kx::SC_HANDLE hService, DWORD dwState, kx::SERVICE_STATUS* pStatus, DWORD dwLimit,
-                         DWORD* pdwError) {
-  *pdwError = ERROR_SUCCESS;
-  DWORD dwStart = kx::GetTickCount();
-  DWORD dwError = kx::QueryServiceStatus(hService, pStatus);
-  for (;;) {
-    if (dwError != ERROR_SUCCESS) {
-      *pdwError = dwError;
-      return FALSE;
-    }
-    if (pStatus->dwCurrentState == dwState) return TRUE;
-    // Elapsed time, not an end tick: the tick count wraps every 49.7 days.
-    if (dwLimit != 0xFFFFFFFF && kx::GetTickCount() - dwStart > dwLimit) {
-      *pdwError = ERROR_TIMEOUT;
-      return FALSE;
-    }
-    kx::Sleep(kServicePollInterval);
-    dwError = kx::QueryServiceStatus(hService, pStatus);
   }
 }
 
@@ -157,7 +136,7 @@ int ChangeServiceState(CWriter& writer, const char* lpServiceName, BOOL bStart, 
       kx::ControlService(hService, SERVICE_CONTROL_STOP, &status);
     }
     DWORD dwWaitError = ERROR_SUCCESS;
-    if (!WaitForServiceState(hService, dwWanted, &status, dwLimit, &dwWaitError)) {
+    if (!kx::WaitForServiceState(hService, dwWanted, &status, dwLimit, &dwWaitError)) {
       if (dwWaitError == ERROR_TIMEOUT) {
         writer.WriteLine("[ERROR] Timeout...");
       } else {

@@ -78,11 +78,6 @@ int CmdKill(CWriter& writer, CKxAgentCommandArgument& argument);
 const char* GetServiceStateName(DWORD dwState);
 // "Auto", "Manual", "Disabled", "*Unknown" for a start type.
 const char* GetServiceStartTypeName(DWORD dwStartType);
-// Polls the service every 100 ms until it is in `dwState` (TRUE) or
-// `dwLimit` ms have passed (FALSE, *pdwError = ERROR_TIMEOUT); 0xFFFFFFFF: no
-// limit. A failed query gives FALSE with its error. *pStatus holds the last status read.
-BOOL WaitForServiceState(kx::SC_HANDLE hService, DWORD dwState, kx::SERVICE_STATUS* pStatus, DWORD dwLimit,
-                         DWORD* pdwError);
 // The line start service (bStart) or stop service writes when the service
 // cannot be opened with `dwError`.
 std::string FormatServiceOpenError(DWORD dwError, BOOL bStart);

@@ -54,10 +54,21 @@ class AgentLifecycleTest : public ::testing::Test {
     char szTemplate[] = "/tmp/kx-agent-life-XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(szTemplate));
     m_strBaseDir = std::string(szTemplate) + "/";
+    // The built-in set and a script plug-in, so that the script hosts and a
+    // loaded plug-in are built and released with each agent.
     std::filesystem::create_directories(m_strBaseDir + "config");
+    std::filesystem::create_directories(m_strBaseDir + "plugins");
     std::ofstream(m_strBaseDir + "config/sysconfig.xml")
-        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<system-config>\n  <comport><port>3</port>"
-           "</comport>\n  <plugin-entry/>\n</system-config>\n";
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<system-config>\n"
+           "  <comport><port>3</port></comport>\n"
+           "  <script-plugin-support>on</script-plugin-support>\n"
+           "  <plugin-entry>\n"
+           "    <plugin plugin-id=\"0\" library=\"\" type=\"1\"/>\n"
+           "    <plugin plugin-id=\"10000\" library=\"hello.js\" type=\"3\"/>\n"
+           "  </plugin-entry>\n</system-config>\n";
+    std::ofstream(m_strBaseDir + "plugins/hello.js")
+        << "function GetCommandLineDef() { return \"hello\"; }\n"
+           "function Run() { return \"hello\"; }\n";
     m_log.Install<CKxAgentLog>();
   }
   void TearDown() override {
@@ -101,6 +112,7 @@ TEST_F(AgentLifecycleTest, AgentsBuiltOneAfterAnotherServeTheTerminalAndLeaveNoT
       }
     }
     EXPECT_EQ(nullptr, GetAgent());
+    EXPECT_EQ(std::string::npos, m_log.Read("error.log").find("load error")) << m_log.Read("error.log");
     if (nThreadsBefore > 0) {
       EXPECT_EQ(nThreadsBefore, CountThreads());
     }

@@ -1,0 +1,77 @@
+// The access page's rules: the account rows, the add-account checks (trimming,
+// lower case, duplicates), the command list of every plug-in, the chosen
+// account whose allowed command IDs the check marks edit, and deleting accounts.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <vector>
+
+#include "KxAgentCtrl/CtrlText.h"
+
+class CKxAgentConfigManager;
+class CKxAgentCtrlPluginLoader;
+class CKxAgentLogonAccount;
+
+struct CKxAccountRow {
+  int nAccountID = 0;
+  QString strAccountName;
+  QString strDomain;  // the domain, or the local marker
+  bool bLogonAllowed = false;
+};
+
+struct CKxCommandRow {
+  int nCommandID = 0;  // plug-in ID + the command's index in its plug-in
+  QString strDefinition;
+  QString strTypeName;
+};
+
+class CKxAgentAclPageLogic {
+ public:
+  CKxAgentAclPageLogic(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginLoader* pLoader)
+      : m_pManager(pManager), m_pLoader(pLoader) {}
+
+  // The domain column of a local account.
+  static QString GetLocalDomainText();
+  // "OK" or "-" for the check columns.
+  static QString GetCheckText(bool bChecked);
+
+  std::vector<CKxAccountRow> GetAccountRows() const;
+  // One row per command of every plug-in that loads, in list order. Plug-ins
+  // that do not load are left out without a message. Clears the chosen account.
+  std::vector<CKxCommandRow> BuildCommandRows();
+
+  // The add dialog's check at OK: trims both fields (written back) and refuses
+  // an empty account name, or an empty domain when one is to be given.
+  static bool CheckAccountInput(QString* pstrAccount, bool bDomain, QString* pstrDomain,
+                                CKxCtrlMessage* pMessage);
+  // Adds the account in lower case, logon allowed. Refuses (-1 and the
+  // message) an account whose name and domain equal a listed one, ignoring
+  // letter case. Returns the new account's ID.
+  int AddAccount(const QString& strAccount, bool bDomain, const QString& strDomain, CKxCtrlMessage* pMessage);
+
+  // The question before deleting the accounts with these names.
+  static QString GetDeleteQuestion(const QList<QString>& names);
+  static QString GetDeleteTitle();
+  // Removes the accounts; the chosen one, if among them, is cleared first.
+  void RemoveAccounts(const QList<int>& accountIDs);
+
+  // Chooses the account whose commands the list edits; null when none has that ID.
+  CKxAgentLogonAccount* ChooseAccount(int nAccountID);
+  void ClearChosenAccount() { m_pChosen = nullptr; }
+  CKxAgentLogonAccount* GetChosenAccount() const { return m_pChosen; }
+  // The command group's title for the chosen account (or for none).
+  QString GetCommandGroupTitle() const;
+  // Whether the chosen account may run nCommandID (FALSE with none chosen).
+  bool IsCommandAllowed(int nCommandID) const;
+
+  // A user's change of a command row: adds or removes the ID on the chosen account.
+  void SetCommandAllowed(int nCommandID, bool bAllowed);
+  // A user's change of an account row.
+  void SetLogonAllowed(int nAccountID, bool bAllowed);
+
+ private:
+  CKxAgentConfigManager* m_pManager;
+  CKxAgentCtrlPluginLoader* m_pLoader;
+  CKxAgentLogonAccount* m_pChosen = nullptr;
+};

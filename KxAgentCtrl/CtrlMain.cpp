@@ -1,0 +1,47 @@
+#include "KxAgentCtrl/CtrlMain.h"
+
+#include <QApplication>
+#include <memory>
+
+#include "KxAgentConfigManager/KxAgentConfigManager.h"
+#include "KxAgentCtrl/CtrlApp.h"
+#include "KxAgentCtrl/CtrlWidgets.h"
+#include "KxAgentCtrl/PluginLoader.h"
+#include "KxAgentCtrl/PropSheet.h"
+#include "platform/program_path.h"
+
+int KxCtrlMain(const QStringList& arguments) {
+  return KxCtrlMain(arguments, QString::fromStdString(kx::GetProgramDirectory()));
+}
+
+int KxCtrlMain(const QStringList& arguments, const QString& strBaseDir) {
+  CKxAgentConfigManager::Initialize();
+  int nResult = 0;
+  {
+    CKxAgentConfigManager manager(KxToCp932(strBaseDir).c_str());
+    KxCtrlCommand nCommand = KxParseCtrlCommandLine(arguments);
+    CKxCtrlSingleInstance instance;
+    if (nCommand == KX_CTRL_REGISTER) {
+      nResult = KxRegisterCtrl() ? 0 : 1;
+    } else if (nCommand == KX_CTRL_UNREGISTER) {
+      nResult = KxUnregisterCtrl() ? 0 : 1;
+    } else if (CKxCtrlSingleInstance::Result nLock = instance.Acquire(); nLock != CKxCtrlSingleInstance::KX_ACQUIRED) {
+      if (nLock == CKxCtrlSingleInstance::KX_ALREADY_RUNNING) {
+        KxShowMessage(nullptr, CKxCtrlSingleInstance::GetAlreadyRunningMessage());
+      }
+      nResult = 1;
+    } else {
+      manager.LoadConfig();
+      CKxAgentCtrlPluginLoader loader;
+      if (manager.IsScriptPluginSupport()) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        loader.CreateScriptHosts();
+        QApplication::restoreOverrideCursor();
+      }
+      CKxAgentPropSheet sheet(&manager, &loader);
+      sheet.exec();
+    }
+  }
+  CKxAgentConfigManager::Terminate();
+  return nResult;
+}

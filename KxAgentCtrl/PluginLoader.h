@@ -1,0 +1,46 @@
+// How the tool reads a plug-in: it loads the plug-in through the plug-in
+// library, copies what the pages show (information and command definitions)
+// and unloads it again. It never runs a command. The loader also owns the two
+// script hosts, which exist only while script plug-ins are enabled.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// What the pages show of one plug-in. Texts are code page 932.
+struct CKxAgentPluginSummary {
+  std::string strName;
+  std::string strDescription;
+  std::string strCopyright;
+  int nMajorVersion = 0;
+  int nMinorVersion = 0;
+  std::vector<std::string> vecCommands;  // definitions in command order
+};
+
+class CKxAgentCtrlPluginLoader {
+ public:
+  CKxAgentCtrlPluginLoader();
+  ~CKxAgentCtrlPluginLoader();
+  CKxAgentCtrlPluginLoader(const CKxAgentCtrlPluginLoader&) = delete;
+  CKxAgentCtrlPluginLoader& operator=(const CKxAgentCtrlPluginLoader&) = delete;
+
+  // Creates the VBScript and JScript hosts when they are missing.
+  void CreateScriptHosts();
+  // Destroys both hosts.
+  void DestroyScriptHosts();
+  // TRUE while script plug-ins are enabled (the hosts were created).
+  bool HasScriptHosts() const;
+  // TRUE when an entry of configuration type nType can be loaded now: always
+  // for the built-in set and DLLs, only with the hosts for scripts.
+  bool CanLoad(int nType) const;
+
+  // Loads the plug-in of configuration type nType from strPath (code page 932,
+  // ignored for the built-in set), fills *pSummary and unloads it. FALSE when
+  // the file is not a usable plug-in of that kind or its host is missing.
+  bool Load(int nType, const std::string& strPath, CKxAgentPluginSummary* pSummary);
+
+ private:
+  struct CHosts;
+  std::unique_ptr<CHosts> m_pHosts;
+};
