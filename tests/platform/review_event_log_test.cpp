@@ -24,10 +24,10 @@ class EventSourceReviewTest : public ::testing::Test {
   CTemporarySystemRoot m_root;
 };
 
-// Only a real trail byte belongs to a lead byte: a '/' or a control character
-// after one is still a separator or a control character.
+// Only a real trail byte belongs to a lead byte: a '/' after one is still a
+// separator.
 TEST_F(EventSourceReviewTest, ALeadByteDoesNotSmuggleASeparatorIntoASourceName) {
-  for (const char* lpName : {"\x81/x", "\x81/../../escape", "\xE0\n", "\xFC\x1B"}) {
+  for (const char* lpName : {"\x81/x", "\x81/../../escape", "\xE0/", "a\xFC/b"}) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), kx::InstallEventSource("System", lpName, nullptr))
         << lpName;
     kx::HEVENTSOURCE hSource = nullptr;
