@@ -18,6 +18,7 @@
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
 #include "platform/power.h"
+#include "tests/support/TemporarySystemRoot.h"
 
 namespace {
 
@@ -51,17 +52,13 @@ bool WaitUntil(const std::function<bool()>& condition, int nLimitMs = 30000) {
 class PowerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char szTemplate[] = "/tmp/kxpowerXXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(szTemplate));
-    m_strRoot = szTemplate;
-    setenv("KX_SYSTEM_ROOT", m_strRoot.c_str(), 1);
+    ASSERT_TRUE(m_root.Enter("/tmp/kxpowerXXXXXX"));
+    m_strRoot = m_root.GetPath();
     setenv("KX_POWER_HELPER", KX_POWER_HELPER_PATH, 1);
   }
   void TearDown() override {
     kx::CancelSystemShutdown();
-    std::error_code ignored;
-    std::filesystem::remove_all(m_strRoot, ignored);
-    unsetenv("KX_SYSTEM_ROOT");
+    m_root.Leave();
     unsetenv("KX_POWER_HELPER");
   }
   std::string PowerFile(const char* lpName) const { return m_strRoot + "/power/" + lpName; }
@@ -73,6 +70,7 @@ class PowerTest : public ::testing::Test {
   }
 
   std::string m_strRoot;
+  CTemporarySystemRoot m_root;
 };
 
 TEST_F(PowerTest, PendingRequestIsVisibleToAnotherProcess) {

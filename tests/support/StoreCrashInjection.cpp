@@ -67,7 +67,7 @@ CSaveKillOutcome RunSaveKillLoop(const std::string& strBaseDir, int nRuns, int n
     outcome.dSaveMs = SecondsSince(saveStart) * 1000;
     documents[nVariant] = ReadBytes(strPath);
   }
-  outcome.nMaxDelayMs = nMaxDelayMs > 0 ? nMaxDelayMs : static_cast<int>(outcome.dSaveMs * 1.3) + 1;
+  outcome.nMaxDelayMs = nMaxDelayMs > 0 ? nMaxDelayMs : static_cast<int>(outcome.dSaveMs * 2.5) + 1;
   std::mt19937 random(uSeed);
   std::uniform_int_distribution<long> delay(0, outcome.nMaxDelayMs * 1000L);
   bool bLastSaveWasKilled = false;

@@ -24,7 +24,7 @@ struct CSaveKillOutcome {
 // nRuns times: a child process saves a configuration of nAccounts accounts
 // (alternately one of two documents) to <strBaseDir>config/sysconfig.xml and
 // is killed with SIGKILL after a random delay of 0 to nMaxDelayMs
-// milliseconds (nMaxDelayMs 0: 1.3 times as long as one save takes, so that
+// milliseconds (nMaxDelayMs 0: 2.5 times as long as one save takes, so that
 // the kills fall into every phase of the save, the rename included). The XML
 // library must be initialised.
 CSaveKillOutcome RunSaveKillLoop(const std::string& strBaseDir, int nRuns, int nAccounts, int nMaxDelayMs,
