@@ -1,9 +1,5 @@
 #include "ServiceHost.h"
 
-#include <signal.h>
-#include <strings.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -15,11 +11,13 @@
 #include "Resources.h"
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
+#include "platform/process_control.h"
 #include "platform/program_path.h"
 #include "platform/registration.h"
 #include "platform/serial_port.h"
 #include "platform/services.h"
 #include "platform/sync.h"
+#include "platform/text_compare.h"
 #include "platform/text_encoding.h"
 
 namespace {
@@ -76,9 +74,9 @@ void ShowHostError(const char* lpText) { std::fprintf(stderr, "%s: %s\n", Servic
 
 bool IsServiceInstalled() {
   kx::SC_HANDLE hManager = nullptr;
-  if (kx::OpenSCManager(&hManager) != 0) return false;
+  if (kx::OpenServiceManager(&hManager) != 0) return false;
   kx::SC_HANDLE hService = nullptr;
-  bool bInstalled = kx::OpenService(hManager, ServiceName(), &hService) == 0;
+  bool bInstalled = kx::OpenServiceByName(hManager, ServiceName(), &hService) == 0;
   kx::CloseServiceHandle(hService);
   kx::CloseServiceHandle(hManager);
   return bInstalled;
@@ -87,7 +85,7 @@ bool IsServiceInstalled() {
 bool Install() {
   if (IsServiceInstalled()) return true;
   kx::SC_HANDLE hManager = nullptr;
-  if (kx::OpenSCManager(&hManager) != 0) {
+  if (kx::OpenServiceManager(&hManager) != 0) {
     ShowHostError("Could not open Service Manager");
     return false;
   }
@@ -99,7 +97,7 @@ bool Install() {
   config.dependencies.push_back(kDependency);
   config.strDisplayName = kDisplayName;
   kx::SC_HANDLE hService = nullptr;
-  DWORD dwError = kx::CreateService(hManager, ServiceName(), config, &hService);
+  DWORD dwError = kx::InstallService(hManager, ServiceName(), config, &hService);
   kx::CloseServiceHandle(hService);
   kx::CloseServiceHandle(hManager);
   if (dwError != 0) {
@@ -112,12 +110,12 @@ bool Install() {
 bool Uninstall() {
   if (!IsServiceInstalled()) return true;
   kx::SC_HANDLE hManager = nullptr;
-  if (kx::OpenSCManager(&hManager) != 0) {
+  if (kx::OpenServiceManager(&hManager) != 0) {
     ShowHostError("Could not open Service Manager");
     return false;
   }
   kx::SC_HANDLE hService = nullptr;
-  if (kx::OpenService(hManager, ServiceName(), &hService) != 0) {
+  if (kx::OpenServiceByName(hManager, ServiceName(), &hService) != 0) {
     kx::CloseServiceHandle(hManager);
     ShowHostError("Could not open service");
     return false;
@@ -159,17 +157,16 @@ void StopAgent() {
 }
 
 // Blocks until the agent is to stop: the stop control in service mode, a stop
-// signal in run mode.
-void MessageLoop(const sigset_t& stopSignals) {
+// request in run mode.
+void MessageLoop() {
   if (g_bServiceMode) {
     g_quit.Wait(INFINITE);
   } else {
-    int nSignal = 0;
-    sigwait(&stopSignals, &nSignal);
+    kx::WaitForStopRequest();
   }
 }
 
-void Run(const sigset_t& stopSignals) {
+void Run() {
   if (!CKxAgentConfigManager::Initialize()) {
     std::fprintf(stderr, "%s: the XML library could not be initialised.\n", ServiceName());
   }
@@ -192,11 +189,9 @@ void Run(const sigset_t& stopSignals) {
     LogServiceEvent(EVENTLOG_INFORMATION_TYPE, "Kestrix Agent for Windows サービスは開始されました。\r\n");
     SetStatus(SERVICE_RUNNING);
   }
-  MessageLoop(stopSignals);
+  MessageLoop();
   StopAgent();
 }
-
-sigset_t g_stopSignals;
 
 void Handler(DWORD dwControl) {
   switch (dwControl) {
@@ -218,18 +213,18 @@ void Handler(DWORD dwControl) {
 }
 
 void ServiceMain(DWORD /*dwArgc*/, char** /*lpArgv*/) {
-  if (kx::RegisterServiceCtrlHandler(ServiceName(), Handler, &g_hStatus) != 0) {
+  if (kx::RegisterServiceHandler(ServiceName(), Handler, &g_hStatus) != 0) {
     LogHostDiagnostic("Handler not installed");
     return;
   }
   SetStatus(SERVICE_START_PENDING);
-  Run(g_stopSignals);
+  Run();
   SetStatus(SERVICE_STOPPED);
   LogServiceEvent(EVENTLOG_INFORMATION_TYPE, "Kestrix Agent for Windows サービスは停止しました。\r\n");
 }
 
 bool IsSwitch(const char* lpArgument, const char* lpSwitch) {
-  return (lpArgument[0] == '-' || lpArgument[0] == '/') && strcasecmp(lpArgument + 1, lpSwitch) == 0;
+  return (lpArgument[0] == '-' || lpArgument[0] == '/') && kx::CompareNoCase(lpArgument + 1, lpSwitch) == 0;
 }
 
 }  // namespace
@@ -241,30 +236,25 @@ int RunServiceHost(int argc, char* argv[]) {
     if (IsSwitch(argv[i], "Service") || IsSwitch(argv[i], "install")) return RegisterAppId(true);
   }
 
-  // The stop signals are taken by sigwait (run mode) or by the service
-  // dispatcher; every thread the agent starts inherits the mask.
-  sigemptyset(&g_stopSignals);
-  sigaddset(&g_stopSignals, SIGTERM);
-  sigaddset(&g_stopSignals, SIGINT);
-  signal(SIGPIPE, SIG_IGN);
+  // A stop request is taken by the message loop (run mode) or by the service
+  // dispatcher.
+  kx::IgnoreBrokenPipes();
 
   std::string strLocalService;
   g_bServiceMode = kx::GetRegistrationValue(kAppIdKey, kLocalService, &strLocalService) == 0;
   if (g_bServiceMode) {
-    const kx::SERVICE_TABLE_ENTRY table[] = {{ServiceName(), ServiceMain}, {nullptr, nullptr}};
-    DWORD dwError = kx::StartServiceCtrlDispatcher(table);
+    const kx::SERVICE_DISPATCH_ENTRY table[] = {{ServiceName(), ServiceMain}, {nullptr, nullptr}};
+    DWORD dwError = kx::RunServiceDispatcher(table);
     if (dwError != 0) {
       std::fprintf(stderr, "%s: registered as a service; start it through the service manager (error %lu).\n",
                    ServiceName(), static_cast<unsigned long>(dwError));
     }
-    std::fflush(nullptr);
-    _exit(static_cast<int>(dwError));
+    kx::ExitProcessNow(static_cast<int>(dwError));
   }
 
-  pthread_sigmask(SIG_BLOCK, &g_stopSignals, nullptr);
-  Run(g_stopSignals);
+  kx::HoldStopRequests();
+  Run();
   // The agent and its threads are never torn down: leave without running
   // destructors under the feet of the input and time-out threads.
-  std::fflush(nullptr);
-  _exit(g_nExitCode);
+  kx::ExitProcessNow(g_nExitCode);
 }

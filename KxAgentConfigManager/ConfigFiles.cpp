@@ -19,9 +19,9 @@ using namespace kx::config;
 
 namespace {
 
-constexpr XMLCh kCoreFeature[] = u"Core";
-constexpr XMLCh kFileEncoding[] = u"Shift_JIS";
-constexpr XMLCh kNewLine[] = u"\r\n";
+constexpr CXmlName kCoreFeature(u"Core");
+constexpr CXmlName kFileEncoding(u"Shift_JIS");
+constexpr CXmlName kNewLine(u"\r\n");
 
 // Loading and saving need the XML library; a program that forgot Initialize
 // gets a message instead of a crash inside the library. Counted like the

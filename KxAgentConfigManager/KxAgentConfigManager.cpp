@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "platform/native_path.h"
+
 namespace {
 
 const DWORD kDefaultMaxComPort = 8;
@@ -43,8 +45,8 @@ CKxAgentConfigManager::CKxAgentConfigManager(const char* lpBaseDir)
       m_bCPUMonitoring(FALSE),
       m_bScriptPluginSupport(FALSE) {
   std::string strBase = SafeString(lpBaseDir);
-  SetConfigDir((strBase + "config/").c_str());
-  SetPluginDir((strBase + "plugins/").c_str());
+  SetConfigDir((strBase + "config" + kx::kPathSeparator).c_str());
+  SetPluginDir((strBase + "plugins" + kx::kPathSeparator).c_str());
   m_vecPlugins.push_back(new CKxAgentPluginEntry(0, "", KX_ENTRY_TYPE_BUILTIN));
 }
 

@@ -3,7 +3,7 @@
 // the command catalogue, and reads and writes them as XML files.
 //
 // Strings crossing this interface are narrow code page 932 text, zero-terminated.
-// Paths use '/' as the separator. Lists are handed out as read-only pointers to
+// Paths use the system's separator (kx::kPathSeparator, written '/' below). Lists are handed out as read-only pointers to
 // ordered std::vector sequences; a record pointer stays valid until that record
 // is removed or the manager is destroyed. Nothing here throws.
 #pragma once

@@ -3,25 +3,14 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <filesystem>
-#include <system_error>
 
-#include "platform/text_encoding.h"
+#include "platform/native_path.h"
 
 namespace {
 
 const long kDefaultLogFileMaxSize = 10485760;
 
 std::string SafeString(const char* lpText) { return lpText ? std::string(lpText) : std::string(); }
-
-// The process's current directory in the model's code page; "." when it cannot
-// be determined, so the log still has a usable relative location.
-std::string CurrentDirectory() {
-  std::error_code ec;
-  std::filesystem::path cwd = std::filesystem::current_path(ec);
-  if (ec) return ".";
-  return kx::Utf8ToCp932(cwd.string());
-}
 
 }  // namespace
 
@@ -48,15 +37,17 @@ CKxAgentLogSetting::CKxAgentLogSetting()
       m_bWarningLogEnabled(FALSE),
       m_bErrorLogEnabled(FALSE),
       m_bDebugLogEnabled(FALSE) {
-  SetLogFileDir((CurrentDirectory() + "/log").c_str());
+  // "." when the current directory is unknown keeps the log at a usable relative location.
+  SetLogFileDir((kx::GetCurrentDirectoryPath() + kx::kPathSeparator + "log").c_str());
 }
 
 void CKxAgentLogSetting::SetLogFileDir(const char* lpDir) {
   m_strLogFileDir = SafeString(lpDir);
-  m_strInfoLogFilePath = m_strLogFileDir + "/info.log";
-  m_strWarningLogFilePath = m_strLogFileDir + "/warning.log";
-  m_strErrorLogFilePath = m_strLogFileDir + "/error.log";
-  m_strDebugLogFilePath = m_strLogFileDir + "/debug.log";
+  const std::string strPrefix = m_strLogFileDir + kx::kPathSeparator;
+  m_strInfoLogFilePath = strPrefix + "info.log";
+  m_strWarningLogFilePath = strPrefix + "warning.log";
+  m_strErrorLogFilePath = strPrefix + "error.log";
+  m_strDebugLogFilePath = strPrefix + "debug.log";
 }
 
 void CKxAgentLogSetting::SetLogFileMaxSize(long lSize) {

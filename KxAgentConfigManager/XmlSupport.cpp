@@ -12,6 +12,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "platform/native_path.h"
 #include "platform/replace_file.h"
 #include "platform/text_encoding.h"
 
@@ -21,7 +22,7 @@ namespace kx {
 namespace config {
 namespace {
 
-constexpr XMLCh kLoadSaveFeature[] = u"LS";
+constexpr CXmlName kLoadSaveFeature(u"LS");
 
 const char* SeverityText(DOMError::ErrorSeverity severity) {
   switch (severity) {
@@ -61,8 +62,8 @@ void AppendUtf8(std::string& strOut, char32_t ch) {
 
 // The UTF-8 text comes from the code page converter, so it is well formed;
 // anything else still decodes to U+FFFD rather than failing.
-std::u16string Utf8ToUtf16(const std::string& strUtf8) {
-  std::u16string strOut;
+XmlString Utf8ToUtf16(const std::string& strUtf8) {
+  XmlString strOut;
   size_t i = 0;
   const size_t n = strUtf8.size();
   while (i < n) {
@@ -98,10 +99,10 @@ std::u16string Utf8ToUtf16(const std::string& strUtf8) {
     i += nLen;
     if (ch >= 0x10000) {
       ch -= 0x10000;
-      strOut += static_cast<char16_t>(0xD800 + (ch >> 10));
-      strOut += static_cast<char16_t>(0xDC00 + (ch & 0x3FF));
+      strOut += static_cast<XMLCh>(0xD800 + (ch >> 10));
+      strOut += static_cast<XMLCh>(0xDC00 + (ch & 0x3FF));
     } else {
-      strOut += static_cast<char16_t>(ch);
+      strOut += static_cast<XMLCh>(ch);
     }
   }
   return strOut;
@@ -135,10 +136,6 @@ void ParseDecimal(const std::string& strText, bool* pbNegative, std::uint64_t* p
   *pbOverflow = bOverflow;
 }
 
-std::filesystem::path ToFileSystemPath(const std::string& strCp932) {
-  return std::filesystem::path(Cp932ToUtf8(strCp932));
-}
-
 bool ReadWholeFile(const std::string& strPath, std::string* pBytes) {
   std::error_code ec;
   std::filesystem::path path = ToFileSystemPath(strPath);
@@ -151,11 +148,11 @@ bool ReadWholeFile(const std::string& strPath, std::string* pBytes) {
 
 }  // namespace
 
-std::u16string ModelToXml(const std::string& strCp932) {
-  std::u16string strText = Utf8ToUtf16(Cp932ToUtf8(strCp932));
+XmlString ModelToXml(const std::string& strCp932) {
+  XmlString strText = Utf8ToUtf16(Cp932ToUtf8(strCp932));
   // XML 1.0 has no form at all for these; the serializer would refuse the
   // whole document, and with it every other setting.
-  for (char16_t& ch : strText) {
+  for (XMLCh& ch : strText) {
     if ((ch < 0x20 && ch != 0x09 && ch != 0x0A && ch != 0x0D) || ch == 0xFFFE || ch == 0xFFFF) ch = u'?';
   }
   return strText;
@@ -269,7 +266,7 @@ DOMElement* CConfigFileReader::Parse(const std::string& strPath) {
                       "unable to open primary document entity '" + strPathUtf8 + "'");
     return nullptr;
   }
-  std::u16string strSystemId = Utf8ToUtf16(strPathUtf8);
+  XmlString strSystemId = Utf8ToUtf16(strPathUtf8);
   MemBufInputSource source(reinterpret_cast<const XMLByte*>(strBytes.data()), strBytes.size(),
                            strSystemId.c_str(), false);
   Wrapper4InputSource input(&source, false);
@@ -296,7 +293,7 @@ void PrintUnexpectedLoadException() {
 }
 
 BOOL ReplaceFileContents(const std::string& strPath, const std::string& strBytes) {
-  return ReplaceFileDurably(ToFileSystemPath(strPath).c_str(), strBytes) == 0 ? TRUE : FALSE;
+  return ReplaceFileDurably(ToNativePath(strPath).c_str(), strBytes) == 0 ? TRUE : FALSE;
 }
 
 }  // namespace config

@@ -8,6 +8,7 @@
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLException.hpp>
 
+#include <cstddef>
 #include <string>
 
 #include "platform/kx_types.h"
@@ -15,51 +16,65 @@
 namespace kx {
 namespace config {
 
-// Every element and attribute name of sysconfig.xml and command.xml. XMLCh is
-// char16_t, so the names exist in the library's form without any conversion at
-// run time and outlive the library's termination.
+// Text in the library's own character type. XMLCh holds UTF-16 code units; it
+// is char16_t or wchar_t depending on how the library was built.
+typedef std::basic_string<XMLCh> XmlString;
+
+// A name in the library's character type, made from a UTF-16 literal at compile
+// time: it needs no conversion at run time and outlives the library's termination.
+template <std::size_t N>
+struct CXmlName {
+  constexpr CXmlName(const char16_t (&szText)[N]) : m_szText() {
+    for (std::size_t i = 0; i < N; ++i) m_szText[i] = static_cast<XMLCh>(szText[i]);
+  }
+  constexpr operator const XMLCh*() const { return m_szText; }
+
+  XMLCh m_szText[N];
+};
+
+// Every element and attribute name of sysconfig.xml and command.xml.
 namespace name {
-constexpr XMLCh kSystemConfig[] = u"system-config";
-constexpr XMLCh kSystem[] = u"system";
-constexpr XMLCh kMaxComPort[] = u"maxcomport";
-constexpr XMLCh kComPort[] = u"comport";
-constexpr XMLCh kPort[] = u"port";
-constexpr XMLCh kSpeed[] = u"speed";
-constexpr XMLCh kOutputEncoding[] = u"output-encoding";
-constexpr XMLCh kLogonTimeout[] = u"logon-timeout";
-constexpr XMLCh kEventLogNotification[] = u"eventlog-notification";
-constexpr XMLCh kExecutionImproperCommand[] = u"execution-improper-command";
-constexpr XMLCh kCpuMonitoring[] = u"cpu-monitoring";
-constexpr XMLCh kScriptPluginSupport[] = u"script-plugin-support";
-constexpr XMLCh kLogSetting[] = u"log-setting";
-constexpr XMLCh kLogDir[] = u"logdir";
-constexpr XMLCh kLogFileLimit[] = u"logfile-limit";
-constexpr XMLCh kLogFileMaxSize[] = u"logfilemaxsize";
-constexpr XMLCh kLogging[] = u"logging";
-constexpr XMLCh kLog[] = u"log";
-constexpr XMLCh kSeverity[] = u"severity";
-constexpr XMLCh kPluginEntry[] = u"plugin-entry";
-constexpr XMLCh kPlugin[] = u"plugin";
-constexpr XMLCh kPluginId[] = u"plugin-id";
-constexpr XMLCh kLibrary[] = u"library";
-constexpr XMLCh kType[] = u"type";
-constexpr XMLCh kLogonAccount[] = u"logon-account";
-constexpr XMLCh kAccount[] = u"account";
-constexpr XMLCh kId[] = u"id";
-constexpr XMLCh kLogon[] = u"logon";
-constexpr XMLCh kDomain[] = u"domain";
-constexpr XMLCh kAccountName[] = u"account-name";
-constexpr XMLCh kDomainName[] = u"domain-name";
-constexpr XMLCh kAllowCommands[] = u"allow-commands";
-constexpr XMLCh kCommand[] = u"command";
-constexpr XMLCh kCommandSet[] = u"commandset";
-constexpr XMLCh kCommandLineDef[] = u"command-line-def";
-constexpr XMLCh kPluginCommandId[] = u"plugin-command-id";
+constexpr CXmlName kSystemConfig(u"system-config");
+constexpr CXmlName kSystem(u"system");
+constexpr CXmlName kMaxComPort(u"maxcomport");
+constexpr CXmlName kComPort(u"comport");
+constexpr CXmlName kPort(u"port");
+constexpr CXmlName kSpeed(u"speed");
+constexpr CXmlName kOutputEncoding(u"output-encoding");
+constexpr CXmlName kLogonTimeout(u"logon-timeout");
+constexpr CXmlName kEventLogNotification(u"eventlog-notification");
+constexpr CXmlName kExecutionImproperCommand(u"execution-improper-command");
+constexpr CXmlName kCpuMonitoring(u"cpu-monitoring");
+constexpr CXmlName kScriptPluginSupport(u"script-plugin-support");
+constexpr CXmlName kLogSetting(u"log-setting");
+constexpr CXmlName kLogDir(u"logdir");
+constexpr CXmlName kLogFileLimit(u"logfile-limit");
+constexpr CXmlName kLogFileMaxSize(u"logfilemaxsize");
+constexpr CXmlName kLogging(u"logging");
+constexpr CXmlName kLog(u"log");
+constexpr CXmlName kSeverity(u"severity");
+constexpr CXmlName kPluginEntry(u"plugin-entry");
+constexpr CXmlName kPlugin(u"plugin");
+constexpr CXmlName kPluginId(u"plugin-id");
+constexpr CXmlName kLibrary(u"library");
+constexpr CXmlName kType(u"type");
+constexpr CXmlName kLogonAccount(u"logon-account");
+constexpr CXmlName kAccount(u"account");
+constexpr CXmlName kId(u"id");
+constexpr CXmlName kLogon(u"logon");
+constexpr CXmlName kDomain(u"domain");
+constexpr CXmlName kAccountName(u"account-name");
+constexpr CXmlName kDomainName(u"domain-name");
+constexpr CXmlName kAllowCommands(u"allow-commands");
+constexpr CXmlName kCommand(u"command");
+constexpr CXmlName kCommandSet(u"commandset");
+constexpr CXmlName kCommandLineDef(u"command-line-def");
+constexpr CXmlName kPluginCommandId(u"plugin-command-id");
 }  // namespace name
 
 // Code page 932 -> UTF-16 for writing. Invalid bytes become U+FFFD; control
 // characters that XML 1.0 cannot carry become '?'.
-std::u16string ModelToXml(const std::string& strCp932);
+XmlString ModelToXml(const std::string& strCp932);
 // UTF-16 -> code page 932. Null reads as ""; unmappable characters become '?'.
 std::string XmlToModel(const XMLCh* lpText);
 // UTF-16 -> UTF-8, for messages on standard output and for file system paths.

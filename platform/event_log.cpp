@@ -1,6 +1,5 @@
 // The parts of the event-log facility that do not depend on the operating
 // system: log names, message formatting, catalogue parsing, variable expansion.
-#include <strings.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +7,7 @@
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
 #include "platform/event_log_catalogue.h"
+#include "platform/text_compare.h"
 #include "platform/text_encoding.h"
 
 namespace kx {
@@ -52,7 +52,7 @@ bool ParseMessageId(const std::string& strText, DWORD* pdwValue) {
 }
 
 bool StartsWithNoCase(const std::string& strLine, const char* lpPrefix) {
-  return strncasecmp(strLine.c_str(), lpPrefix, std::strlen(lpPrefix)) == 0;
+  return CompareNoCase(strLine.c_str(), lpPrefix, std::strlen(lpPrefix)) == 0;
 }
 
 }  // namespace
@@ -60,7 +60,7 @@ bool StartsWithNoCase(const std::string& strLine, const char* lpPrefix) {
 const char* GetCanonicalEventLogName(const char* lpLogName) {
   if (lpLogName == nullptr) return nullptr;
   for (const char* lpName : kLogNames) {
-    if (strcasecmp(lpName, lpLogName) == 0) return lpName;
+    if (CompareNoCase(lpName, lpLogName) == 0) return lpName;
   }
   return nullptr;
 }
@@ -157,9 +157,9 @@ DWORD ParseMessageCatalogue(const std::string& strText, std::map<DWORD, std::str
     if (strLine.empty() || strLine[0] == ';') continue;
     if (StartsWithNoCase(strLine, "Encoding=")) {
       std::string strName = strLine.substr(9);
-      if (strcasecmp(strName.c_str(), "UTF-8") == 0) {
+      if (CompareNoCase(strName.c_str(), "UTF-8") == 0) {
         bUtf8 = true;
-      } else if (strcasecmp(strName.c_str(), "CP932") == 0) {
+      } else if (CompareNoCase(strName.c_str(), "CP932") == 0) {
         bUtf8 = false;
       } else {
         return ERROR_INVALID_DATA;

@@ -54,7 +54,7 @@ void CloseProcess(HPROCESS hProcess);
 // Kernel and user processor time the process has used so far, in milliseconds.
 DWORD GetProcessTimes(HPROCESS hProcess, std::uint64_t* pqwKernelMs, std::uint64_t* pqwUserMs);
 // The process's memory counters; ERROR_INVALID_PARAMETER when it has gone.
-DWORD GetProcessMemoryInfo(HPROCESS hProcess, PROCESS_MEMORY_COUNTERS* pCounters);
+DWORD GetProcessMemoryCounters(HPROCESS hProcess, PROCESS_MEMORY_COUNTERS* pCounters);
 // The process's image file name (code page 932, control characters as '?'),
 // cut to `dwSize` - 1 bytes.
 DWORD GetProcessImageName(HPROCESS hProcess, char* lpName, DWORD dwSize);

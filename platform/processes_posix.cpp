@@ -260,7 +260,7 @@ DWORD GetProcessTimes(HPROCESS hProcess, std::uint64_t* pqwKernelMs, std::uint64
   return ERROR_SUCCESS;
 }
 
-DWORD GetProcessMemoryInfo(HPROCESS hProcess, PROCESS_MEMORY_COUNTERS* pCounters) {
+DWORD GetProcessMemoryCounters(HPROCESS hProcess, PROCESS_MEMORY_COUNTERS* pCounters) {
   std::memset(pCounters, 0, sizeof(*pCounters));
   pCounters->cb = sizeof(*pCounters);
   CProcStat stat;

@@ -78,7 +78,7 @@ struct SERVICE_CONFIG {
 };
 
 // One service of an enumeration.
-struct ENUM_SERVICE_STATUS {
+struct SERVICE_LIST_ENTRY {
   std::string strServiceName;
   std::string strDisplayName;
   SERVICE_STATUS status;
@@ -93,17 +93,17 @@ const DWORD kMaxServiceName = 256;
 // Opens the service manager of this machine, creating its state directory when
 // missing. ERROR_SUCCESS, or ERROR_ACCESS_DENIED and the like when the state
 // directory cannot be made or read.
-DWORD OpenSCManager(SC_HANDLE* phManager);
+DWORD OpenServiceManager(SC_HANDLE* phManager);
 // Opens the service named `lpServiceName` (compared case-insensitively).
 // ERROR_INVALID_HANDLE when `hManager` is not an open manager,
 // ERROR_INVALID_NAME (123) when the name cannot be a service name,
 // ERROR_SERVICE_DOES_NOT_EXIST (1060) when no such service is installed.
-DWORD OpenService(SC_HANDLE hManager, const char* lpServiceName, SC_HANDLE* phService);
+DWORD OpenServiceByName(SC_HANDLE hManager, const char* lpServiceName, SC_HANDLE* phService);
 // Installs a service and opens it. A display name left empty becomes the service
 // name. ERROR_SERVICE_EXISTS (1073), ERROR_SERVICE_MARKED_FOR_DELETE (1072),
 // ERROR_INVALID_NAME, or ERROR_INVALID_PARAMETER for a bad type, start type or
 // a text with a line break in it.
-DWORD CreateService(SC_HANDLE hManager, const char* lpServiceName, const SERVICE_CONFIG& config,
+DWORD InstallService(SC_HANDLE hManager, const char* lpServiceName, const SERVICE_CONFIG& config,
                     SC_HANDLE* phService);
 // Removes a service: at once when it is stopped, else when its process ends
 // (until then it is marked for delete and cannot be started).
@@ -113,9 +113,9 @@ void CloseServiceHandle(SC_HANDLE hHandle);
 
 // The service's name as it was installed.
 DWORD GetServiceName(SC_HANDLE hService, std::string* pstrName);
-DWORD QueryServiceConfig(SC_HANDLE hService, SERVICE_CONFIG* pConfig);
-// Replaces the configuration; validated as CreateService validates it.
-DWORD ChangeServiceConfig(SC_HANDLE hService, const SERVICE_CONFIG& config);
+DWORD QueryServiceConfiguration(SC_HANDLE hService, SERVICE_CONFIG* pConfig);
+// Replaces the configuration; validated as InstallService validates it.
+DWORD ChangeServiceConfiguration(SC_HANDLE hService, const SERVICE_CONFIG& config);
 // The current status, derived from the live process behind the service.
 DWORD QueryServiceStatus(SC_HANDLE hService, SERVICE_STATUS* pStatus);
 // Starts the service's command line as a detached process and returns once the
@@ -123,7 +123,7 @@ DWORD QueryServiceStatus(SC_HANDLE hService, SERVICE_STATUS* pStatus);
 // unless it is stopped, ERROR_SERVICE_DISABLED (1058),
 // ERROR_SERVICE_MARKED_FOR_DELETE, or ERROR_FILE_NOT_FOUND and the like when
 // the program cannot be run.
-DWORD StartService(SC_HANDLE hService);
+DWORD StartInstalledService(SC_HANDLE hService);
 // Sends a control. SERVICE_CONTROL_STOP asks the process to end (SIGTERM) and
 // makes it stop pending until it has gone. ERROR_SERVICE_NOT_ACTIVE (1062) when
 // stopped, ERROR_SERVICE_CANNOT_ACCEPT_CTRL (1061) while pending,
@@ -131,17 +131,17 @@ DWORD StartService(SC_HANDLE hService);
 // `pStatus` gets the status after the control.
 DWORD ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* pStatus);
 // Every installed service with its status, in name order.
-DWORD EnumServicesStatus(SC_HANDLE hManager, std::vector<ENUM_SERVICE_STATUS>* pServices);
+DWORD EnumerateServices(SC_HANDLE hManager, std::vector<SERVICE_LIST_ENTRY>* pServices);
 
 // ---- Service side: what a service program calls when the manager runs it. ----
 
-typedef void (*LPSERVICE_MAIN_FUNCTION)(DWORD dwArgc, char** lpArgv);
-typedef void (*LPHANDLER_FUNCTION)(DWORD dwControl);
+typedef void (*SERVICE_MAIN_PROC)(DWORD dwArgc, char** lpArgv);
+typedef void (*SERVICE_HANDLER_PROC)(DWORD dwControl);
 typedef struct CServiceStatusData* SERVICE_STATUS_HANDLE;
 
-struct SERVICE_TABLE_ENTRY {
+struct SERVICE_DISPATCH_ENTRY {
   const char* lpServiceName;
-  LPSERVICE_MAIN_FUNCTION lpServiceProc;
+  SERVICE_MAIN_PROC lpServiceProc;
 };
 
 // Connects the calling process to the manager and runs the service: calls the
@@ -151,10 +151,10 @@ struct SERVICE_TABLE_ENTRY {
 // takes over SIGTERM for the process. ERROR_FAILED_SERVICE_CONTROLLER_CONNECT
 // (1063) when the process was not started by the manager as that service (run
 // from a console, for example).
-DWORD StartServiceCtrlDispatcher(const SERVICE_TABLE_ENTRY* lpTable);
+DWORD RunServiceDispatcher(const SERVICE_DISPATCH_ENTRY* lpTable);
 // Registers the handler that receives controls for the running service.
 // ERROR_SERVICE_DOES_NOT_EXIST when the process is not running as that service.
-DWORD RegisterServiceCtrlHandler(const char* lpServiceName, LPHANDLER_FUNCTION lpHandler,
+DWORD RegisterServiceHandler(const char* lpServiceName, SERVICE_HANDLER_PROC lpHandler,
                                  SERVICE_STATUS_HANDLE* phStatus);
 // Reports the service's state to the manager, where queries read it.
 DWORD SetServiceStatus(SERVICE_STATUS_HANDLE hStatus, const SERVICE_STATUS* pStatus);

@@ -179,7 +179,7 @@ DWORD ReadConfig(SC_HANDLE hService, CKeyValues* pConfig) {
 
 }  // namespace
 
-DWORD OpenSCManager(SC_HANDLE* phManager) {
+DWORD OpenServiceManager(SC_HANDLE* phManager) {
   *phManager = nullptr;
   std::string strDirectory = ServiceDirectory();
   DWORD dwError = EnsureDirectory(strDirectory);
@@ -189,7 +189,7 @@ DWORD OpenSCManager(SC_HANDLE* phManager) {
   return ERROR_SUCCESS;
 }
 
-DWORD OpenService(SC_HANDLE hManager, const char* lpServiceName, SC_HANDLE* phService) {
+DWORD OpenServiceByName(SC_HANDLE hManager, const char* lpServiceName, SC_HANDLE* phService) {
   *phService = nullptr;
   if (!IsManager(hManager)) return ERROR_INVALID_HANDLE;
   if (!IsValidName(lpServiceName)) return ERROR_INVALID_NAME;
@@ -207,7 +207,7 @@ DWORD OpenService(SC_HANDLE hManager, const char* lpServiceName, SC_HANDLE* phSe
   return ERROR_SUCCESS;
 }
 
-DWORD CreateService(SC_HANDLE hManager, const char* lpServiceName, const SERVICE_CONFIG& config,
+DWORD InstallService(SC_HANDLE hManager, const char* lpServiceName, const SERVICE_CONFIG& config,
                     SC_HANDLE* phService) {
   *phService = nullptr;
   if (!IsManager(hManager)) return ERROR_INVALID_HANDLE;
@@ -255,14 +255,14 @@ DWORD GetServiceName(SC_HANDLE hService, std::string* pstrName) {
   return dwError;
 }
 
-DWORD QueryServiceConfig(SC_HANDLE hService, SERVICE_CONFIG* pConfig) {
+DWORD QueryServiceConfiguration(SC_HANDLE hService, SERVICE_CONFIG* pConfig) {
   CKeyValues config;
   DWORD dwError = ReadConfig(hService, &config);
   if (dwError == ERROR_SUCCESS) LoadConfig(config, pConfig);
   return dwError;
 }
 
-DWORD ChangeServiceConfig(SC_HANDLE hService, const SERVICE_CONFIG& config) {
+DWORD ChangeServiceConfiguration(SC_HANDLE hService, const SERVICE_CONFIG& config) {
   if (!IsService(hService)) return ERROR_INVALID_HANDLE;
   DWORD dwError = ValidateConfig(config);
   if (dwError != ERROR_SUCCESS) return dwError;
@@ -286,7 +286,7 @@ DWORD QueryServiceStatus(SC_HANDLE hService, SERVICE_STATUS* pStatus) {
   return ERROR_SUCCESS;
 }
 
-DWORD StartService(SC_HANDLE hService) {
+DWORD StartInstalledService(SC_HANDLE hService) {
   if (!IsService(hService)) return ERROR_INVALID_HANDLE;
   CServiceFiles files(hService->strDirectory, hService->strKey);
   CLock lock(hService->strDirectory);
@@ -394,7 +394,7 @@ DWORD ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* pStatu
   return ERROR_SUCCESS;
 }
 
-DWORD EnumServicesStatus(SC_HANDLE hManager, std::vector<ENUM_SERVICE_STATUS>* pServices) {
+DWORD EnumerateServices(SC_HANDLE hManager, std::vector<SERVICE_LIST_ENTRY>* pServices) {
   pServices->clear();
   if (!IsManager(hManager)) return ERROR_INVALID_HANDLE;
   DIR* pDir = opendir(hManager->strDirectory.c_str());
@@ -417,7 +417,7 @@ DWORD EnumServicesStatus(SC_HANDLE hManager, std::vector<ENUM_SERVICE_STATUS>* p
     CKeyValues status;
     ReadKeyValues(files.strStatus, &status);
     bool bAlive = false;
-    ENUM_SERVICE_STATUS entry;
+    SERVICE_LIST_ENTRY entry;
     entry.status = DeriveStatus(config, status, &bAlive);
     if (Number(config, "DeletePending", 0) != 0 && !bAlive) {
       CLock lock(hManager->strDirectory);

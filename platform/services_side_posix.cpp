@@ -1,5 +1,5 @@
 // The service side: a service program started by the manager connects through
-// StartServiceCtrlDispatcher, receives the stop control (the manager's SIGTERM,
+// RunServiceDispatcher, receives the stop control (the manager's SIGTERM,
 // turned into a handler call on the dispatcher thread) and writes the states it
 // reports into its status file, where the manager side reads them.
 #include <fcntl.h>
@@ -31,7 +31,7 @@ using namespace service_store;
 
 std::mutex g_lock;  // guards the names and the handler below
 std::string g_strConnectedKey;
-LPHANDLER_FUNCTION g_lpHandler = nullptr;
+SERVICE_HANDLER_PROC g_lpHandler = nullptr;
 CServiceStatusData g_statusHandle;
 int g_controlPipe[2] = {-1, -1};
 
@@ -51,7 +51,7 @@ std::string LaunchedServiceKey() {
 
 }  // namespace
 
-DWORD StartServiceCtrlDispatcher(const SERVICE_TABLE_ENTRY* lpTable) {
+DWORD RunServiceDispatcher(const SERVICE_DISPATCH_ENTRY* lpTable) {
   if (lpTable == nullptr || lpTable[0].lpServiceName == nullptr || lpTable[0].lpServiceProc == nullptr) {
     return ERROR_INVALID_PARAMETER;
   }
@@ -74,7 +74,7 @@ DWORD StartServiceCtrlDispatcher(const SERVICE_TABLE_ENTRY* lpTable) {
 
   std::string strName = lpTable[0].lpServiceName;
   std::atomic<bool> bMainDone(false);
-  LPSERVICE_MAIN_FUNCTION lpMain = lpTable[0].lpServiceProc;
+  SERVICE_MAIN_PROC lpMain = lpTable[0].lpServiceProc;
   std::thread mainThread([&]() {
     char* argv[] = {&strName[0], nullptr};
     lpMain(1, argv);
@@ -86,7 +86,7 @@ DWORD StartServiceCtrlDispatcher(const SERVICE_TABLE_ENTRY* lpTable) {
       char buffer[16];
       while (read(g_controlPipe[0], buffer, sizeof(buffer)) > 0) {
       }
-      LPHANDLER_FUNCTION lpHandler;
+      SERVICE_HANDLER_PROC lpHandler;
       {
         std::lock_guard<std::mutex> guard(g_lock);
         lpHandler = g_lpHandler;
@@ -98,7 +98,7 @@ DWORD StartServiceCtrlDispatcher(const SERVICE_TABLE_ENTRY* lpTable) {
   return ERROR_SUCCESS;
 }
 
-DWORD RegisterServiceCtrlHandler(const char* lpServiceName, LPHANDLER_FUNCTION lpHandler,
+DWORD RegisterServiceHandler(const char* lpServiceName, SERVICE_HANDLER_PROC lpHandler,
                                  SERVICE_STATUS_HANDLE* phStatus) {
   *phStatus = nullptr;
   std::lock_guard<std::mutex> guard(g_lock);

@@ -7,8 +7,14 @@
 
 #include "platform/kx_types.h"
 
+// The wait results and the endless time-out. On Windows they have the values
+// and types <windows.h> gives them, whichever of the two headers comes first.
 #ifndef WAIT_OBJECT_0
+#ifdef _WIN32
+#define WAIT_OBJECT_0 ((DWORD)0x00000000)
+#else
 #define WAIT_OBJECT_0 0L
+#endif
 #endif
 #ifndef WAIT_TIMEOUT
 #define WAIT_TIMEOUT 258L

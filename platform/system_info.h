@@ -8,9 +8,8 @@
 
 namespace kx {
 
-// The operating-system version, field for field as OSVERSIONINFOEXA, followed by
-// what this platform can say beyond it.
-struct OSVERSIONINFOEX {
+// The operating-system version, field for field as OSVERSIONINFOEXA.
+struct OS_VERSION_INFO {
   DWORD dwOSVersionInfoSize;
   DWORD dwMajorVersion;    // kernel major version on Linux
   DWORD dwMinorVersion;    // kernel minor version
@@ -22,8 +21,6 @@ struct OSVERSIONINFOEX {
   WORD wSuiteMask;         // 0 on Linux
   BYTE wProductType;       // 1 workstation, 2 domain controller, 3 server; 3 on Linux
   BYTE wReserved;
-  char szKernelRelease[65];  // the kernel release as uname gives it, e.g. "6.1.0-18-amd64"
-  char szDistribution[128];  // PRETTY_NAME of /etc/os-release in code page 932; may be empty
 };
 
 // Memory use, as GlobalMemoryStatus reports it. The page file is the swap space.
@@ -46,7 +43,12 @@ struct MEMORYSTATUS {
 // empty when it cannot be read.
 std::string QueryComputerName();
 // Fills `lpInfo` with the running system's version. TRUE on success.
-BOOL QueryOsVersion(OSVERSIONINFOEX* lpInfo);
+BOOL QueryOsVersion(OS_VERSION_INFO* lpInfo);
+// How a system that is not Windows names itself where the product shows the
+// Windows version: *pstrSystem gets its name ("Linux") and *pstrEdition its
+// edition or distribution (code page 932; "Unknown" when it has none). FALSE
+// on Windows, where the version record itself names the system.
+BOOL QueryOsDisplayName(std::string* pstrSystem, std::string* pstrEdition);
 // Fills `lpStatus` with the current memory figures. TRUE on success.
 BOOL QueryMemoryStatus(MEMORYSTATUS* lpStatus);
 

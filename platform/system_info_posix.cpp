@@ -18,11 +18,6 @@ DWORD Saturate(unsigned long long ullValue) {
   return ullValue > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(ullValue);
 }
 
-void CopyText(char* lpDest, size_t nSize, const std::string& strText) {
-  std::strncpy(lpDest, strText.c_str(), nSize - 1);
-  lpDest[nSize - 1] = '\0';
-}
-
 // The value of PRETTY_NAME in os-release, quotes removed; empty when absent.
 std::string ReadPrettyName() {
   const char* const kFiles[] = {"/etc/os-release", "/usr/lib/os-release"};
@@ -66,7 +61,7 @@ std::string QueryComputerName() {
   return Utf8ToCp932(buffer);
 }
 
-BOOL QueryOsVersion(OSVERSIONINFOEX* lpInfo) {
+BOOL QueryOsVersion(OS_VERSION_INFO* lpInfo) {
   if (lpInfo == nullptr) return FALSE;
   std::memset(lpInfo, 0, sizeof(*lpInfo));
   lpInfo->dwOSVersionInfoSize = sizeof(*lpInfo);
@@ -79,8 +74,13 @@ BOOL QueryOsVersion(OSVERSIONINFOEX* lpInfo) {
   lpInfo->dwMajorVersion = major;
   lpInfo->dwMinorVersion = minor;
   lpInfo->dwBuildNumber = patch;
-  CopyText(lpInfo->szKernelRelease, sizeof(lpInfo->szKernelRelease), name.release);
-  CopyText(lpInfo->szDistribution, sizeof(lpInfo->szDistribution), Utf8ToCp932(ReadPrettyName()));
+  return TRUE;
+}
+
+BOOL QueryOsDisplayName(std::string* pstrSystem, std::string* pstrEdition) {
+  std::string strDistribution = Utf8ToCp932(ReadPrettyName());
+  if (pstrSystem != nullptr) *pstrSystem = "Linux";
+  if (pstrEdition != nullptr) *pstrEdition = strDistribution.empty() ? "Unknown" : strDistribution;
   return TRUE;
 }
 

@@ -31,18 +31,18 @@ namespace kx {
 // bytes, writes nothing and returns the length needed (final NUL included);
 // 0 when the mount table cannot be read. Roots are code page 932, any control
 // character of a mount point shown as '?'.
-DWORD GetLogicalDriveStrings(DWORD dwBufferLength, char* lpBuffer);
+DWORD GetDriveRootStrings(DWORD dwBufferLength, char* lpBuffer);
 // DRIVE_FIXED for a disk file system, DRIVE_REMOTE for a network one (nfs,
 // cifs, smb3, sshfs, 9p, ...), DRIVE_CDROM for iso9660 and udf, DRIVE_REMOVABLE
 // when the system marks the block device removable, DRIVE_NO_ROOT_DIR when
 // `lpRoot` is not a drive root.
-DWORD GetDriveType(const char* lpRoot);
+DWORD GetDriveRootType(const char* lpRoot);
 // The file-system type name ("ext4", "xfs", ...), cut to `dwSize` - 1 bytes.
 // ERROR_SUCCESS, or ERROR_PATH_NOT_FOUND when `lpRoot` is not a drive root.
 DWORD GetVolumeFileSystemName(const char* lpRoot, char* lpName, DWORD dwSize);
 // The bytes free to the caller, the total bytes and the free bytes of the
 // volume, as GetDiskFreeSpaceExA. ERROR_SUCCESS or the error of the query.
-DWORD GetDiskFreeSpaceEx(const char* lpRoot, std::uint64_t* pqwFreeToCaller, std::uint64_t* pqwTotal,
+DWORD GetDriveFreeSpace(const char* lpRoot, std::uint64_t* pqwFreeToCaller, std::uint64_t* pqwTotal,
                          std::uint64_t* pqwFree);
 // The name a user knows the volume by: its label when it has one, else the
 // device or source it is mounted from (control characters as '?'). Cut to

@@ -202,7 +202,7 @@ std::string VolumeLabel(const std::string& strSource) {
 
 }  // namespace
 
-DWORD GetLogicalDriveStrings(DWORD dwBufferLength, char* lpBuffer) {
+DWORD GetDriveRootStrings(DWORD dwBufferLength, char* lpBuffer) {
   std::vector<CMount> mounts;
   if (!ReadMounts(&mounts)) return 0;
   std::string strList;
@@ -217,7 +217,7 @@ DWORD GetLogicalDriveStrings(DWORD dwBufferLength, char* lpBuffer) {
   return static_cast<DWORD>(strList.size());
 }
 
-DWORD GetDriveType(const char* lpRoot) {
+DWORD GetDriveRootType(const char* lpRoot) {
   CMount mount;
   if (!FindMount(lpRoot, &mount)) return DRIVE_NO_ROOT_DIR;
   if (IsRemoteType(mount.strType)) return DRIVE_REMOTE;
@@ -236,7 +236,7 @@ DWORD GetVolumeFileSystemName(const char* lpRoot, char* lpName, DWORD dwSize) {
   return ERROR_SUCCESS;
 }
 
-DWORD GetDiskFreeSpaceEx(const char* lpRoot, std::uint64_t* pqwFreeToCaller, std::uint64_t* pqwTotal,
+DWORD GetDriveFreeSpace(const char* lpRoot, std::uint64_t* pqwFreeToCaller, std::uint64_t* pqwTotal,
                          std::uint64_t* pqwFree) {
   *pqwFreeToCaller = *pqwTotal = *pqwFree = 0;
   CMount mount;

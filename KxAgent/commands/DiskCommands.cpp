@@ -37,10 +37,10 @@ std::uint64_t Percent(std::uint64_t qwPart, std::uint64_t qwTotal) {
 }  // namespace
 
 DWORD CVolumeQuery::GetLogicalDriveStrings(DWORD dwBufferLength, char* lpBuffer) {
-  return kx::GetLogicalDriveStrings(dwBufferLength, lpBuffer);
+  return kx::GetDriveRootStrings(dwBufferLength, lpBuffer);
 }
 
-DWORD CVolumeQuery::GetDriveType(const char* lpRoot) { return kx::GetDriveType(lpRoot); }
+DWORD CVolumeQuery::GetDriveType(const char* lpRoot) { return kx::GetDriveRootType(lpRoot); }
 
 BOOL CVolumeQuery::GetFileSystemName(const char* lpRoot, char* lpName, DWORD dwSize) {
   return kx::GetVolumeFileSystemName(lpRoot, lpName, dwSize) == ERROR_SUCCESS;
@@ -48,7 +48,7 @@ BOOL CVolumeQuery::GetFileSystemName(const char* lpRoot, char* lpName, DWORD dwS
 
 BOOL CVolumeQuery::GetDiskFreeSpaceEx(const char* lpRoot, std::uint64_t* pqwFreeToCaller,
                                       std::uint64_t* pqwTotal, std::uint64_t* pqwFree) {
-  return kx::GetDiskFreeSpaceEx(lpRoot, pqwFreeToCaller, pqwTotal, pqwFree) == ERROR_SUCCESS;
+  return kx::GetDriveFreeSpace(lpRoot, pqwFreeToCaller, pqwTotal, pqwFree) == ERROR_SUCCESS;
 }
 
 BOOL CVolumeQuery::GetDisplayName(const char* lpRoot, char* lpName, DWORD dwSize) {

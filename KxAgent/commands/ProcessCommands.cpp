@@ -64,7 +64,7 @@ int CProcessList::EnumerateProcesses(ProcessCallback lpCallback, void* lpContext
       if (kx::GetProcessTimes(hProcess, &qwKernelMs, &qwUserMs) == ERROR_SUCCESS) {
         info.dwProcessTime = static_cast<DWORD>(qwKernelMs + qwUserMs);
       }
-      kx::GetProcessMemoryInfo(hProcess, &info.memory);
+      kx::GetProcessMemoryCounters(hProcess, &info.memory);
       info.dwThreads = entry.cntThreads;
       kx::CloseProcess(hProcess);
     }

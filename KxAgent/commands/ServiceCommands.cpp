@@ -88,9 +88,9 @@ std::string FormatServiceOpenError(DWORD dwError, BOOL bStart) {
 
 int ShowServices(CWriter& writer, const char* lpOption) {
   kx::SC_HANDLE hManager = nullptr;
-  kx::OpenSCManager(&hManager);  // a failed open shows as the enumeration's error
-  std::vector<kx::ENUM_SERVICE_STATUS> services;
-  if (kx::EnumServicesStatus(hManager, &services) != ERROR_SUCCESS) {
+  kx::OpenServiceManager(&hManager);  // a failed open shows as the enumeration's error
+  std::vector<kx::SERVICE_LIST_ENTRY> services;
+  if (kx::EnumerateServices(hManager, &services) != ERROR_SUCCESS) {
     writer.WriteLine("[ERROR] EnumServicesStatus Error!!");
     kx::CloseServiceHandle(hManager);
     return 0;
@@ -98,14 +98,14 @@ int ShowServices(CWriter& writer, const char* lpOption) {
   writer.WriteLine("Service Name                                                  Status   Startup ");
   writer.WriteLine("------------------------------------------------------------- -------- --------");
   bool bFull = std::strcmp(lpOption ? lpOption : "", "full") == 0;
-  for (const kx::ENUM_SERVICE_STATUS& service : services) {
+  for (const kx::SERVICE_LIST_ENTRY& service : services) {
     std::string strName = MaskControlCharacters(
         bFull ? service.strDisplayName + " (" + service.strServiceName + ")" : service.strServiceName);
     const char* lpStartType = "*Unknown";
     kx::SC_HANDLE hService = nullptr;
     kx::SERVICE_CONFIG config;
-    if (kx::OpenService(hManager, service.strServiceName.c_str(), &hService) == ERROR_SUCCESS &&
-        kx::QueryServiceConfig(hService, &config) == ERROR_SUCCESS) {
+    if (kx::OpenServiceByName(hManager, service.strServiceName.c_str(), &hService) == ERROR_SUCCESS &&
+        kx::QueryServiceConfiguration(hService, &config) == ERROR_SUCCESS) {
       lpStartType = GetServiceStartTypeName(config.dwStartType);
     }
     kx::CloseServiceHandle(hService);
@@ -120,16 +120,16 @@ int ShowServices(CWriter& writer, const char* lpOption) {
 
 int ChangeServiceState(CWriter& writer, const char* lpServiceName, BOOL bStart, DWORD dwLimit) {
   kx::SC_HANDLE hManager = nullptr;
-  kx::OpenSCManager(&hManager);  // without a manager the service open fails with ERROR_INVALID_HANDLE
+  kx::OpenServiceManager(&hManager);  // without a manager the service open fails with ERROR_INVALID_HANDLE
   kx::SC_HANDLE hService = nullptr;
-  DWORD dwError = kx::OpenService(hManager, lpServiceName, &hService);
+  DWORD dwError = kx::OpenServiceByName(hManager, lpServiceName, &hService);
   if (dwError != ERROR_SUCCESS) {
     writer.WriteLine(FormatServiceOpenError(dwError, bStart).c_str());
     kx::CloseServiceHandle(hManager);
     return 0;
   }
   kx::SERVICE_CONFIG config;
-  if (kx::QueryServiceConfig(hService, &config) != ERROR_SUCCESS) config.strDisplayName.clear();
+  if (kx::QueryServiceConfiguration(hService, &config) != ERROR_SUCCESS) config.strDisplayName.clear();
   kx::SERVICE_STATUS status;
   std::memset(&status, 0, sizeof(status));
   kx::QueryServiceStatus(hService, &status);
@@ -152,7 +152,7 @@ int ChangeServiceState(CWriter& writer, const char* lpServiceName, BOOL bStart, 
     writer.WriteLine(szLine);
     // A refused request is left to the wait, which then runs out.
     if (bStart) {
-      kx::StartService(hService);
+      kx::StartInstalledService(hService);
     } else {
       kx::ControlService(hService, SERVICE_CONTROL_STOP, &status);
     }

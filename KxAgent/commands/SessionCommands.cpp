@@ -66,17 +66,18 @@ int CmdShowVersion(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
   writer.WriteLine(CKestrixAgent::GetBanner());
   WriteFormattedLine(writer, " Machine Name    : %s", pAgent->GetMachineName(1));
 
-  kx::OSVERSIONINFOEX version = {};
+  kx::OS_VERSION_INFO version = {};
   version.dwOSVersionInfoSize = sizeof(version);
   kx::QueryOsVersion(&version);
-  if (version.szKernelRelease[0] != '\0') {
-    // Not Windows: the kernel's version and the distribution's name stand in
-    // the Windows version's place.
-    WriteFormattedLine(writer, " OS Version      : %s %lu.%lu.%lu (%s)", "Linux",
+  std::string strSystem;
+  std::string strEdition;
+  if (kx::QueryOsDisplayName(&strSystem, &strEdition)) {
+    // Not Windows: the system's own name and edition stand in the Windows
+    // version's place.
+    WriteFormattedLine(writer, " OS Version      : %s %lu.%lu.%lu (%s)", strSystem.c_str(),
                        static_cast<unsigned long>(version.dwMajorVersion),
                        static_cast<unsigned long>(version.dwMinorVersion),
-                       static_cast<unsigned long>(version.dwBuildNumber),
-                       version.szDistribution[0] == '\0' ? "Unknown" : version.szDistribution);
+                       static_cast<unsigned long>(version.dwBuildNumber), strEdition.c_str());
   } else {
     WriteFormattedLine(writer, " OS Version      : %s %lu.%lu.%lu (%s)",
                        version.dwPlatformId == 2 ? "Windows NT" : "Windows",

@@ -59,7 +59,7 @@ class ServiceCommandsTest : public ::testing::Test {
     ASSERT_NE(nullptr, mkdtemp(szTemplate));
     m_strRoot = szTemplate;
     setenv("KX_SYSTEM_ROOT", m_strRoot.c_str(), 1);
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::OpenSCManager(&m_hManager));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::OpenServiceManager(&m_hManager));
   }
   void TearDown() override {
     if (m_nStubbornPid > 1) kill(-m_nStubbornPid, SIGKILL);
@@ -79,7 +79,7 @@ class ServiceCommandsTest : public ::testing::Test {
     config.strBinaryPathName = strCommand;
     config.strDisplayName = lpDisplayName;
     kx::SC_HANDLE hService = nullptr;
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::CreateService(m_hManager, lpName, config, &hService));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::InstallService(m_hManager, lpName, config, &hService));
     kx::CloseServiceHandle(hService);
   }
 

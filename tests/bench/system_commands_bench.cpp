@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
   if (mkdtemp(szTemplate) == nullptr) return 1;
   setenv("KX_SYSTEM_ROOT", szTemplate, 1);
   kx::SC_HANDLE hManager = nullptr;
-  if (kx::OpenSCManager(&hManager) != ERROR_SUCCESS) return 1;
+  if (kx::OpenServiceManager(&hManager) != ERROR_SUCCESS) return 1;
   auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < nServices; ++i) {
     kx::SERVICE_CONFIG config;
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     config.strBinaryPathName = "sleep 600";
     config.strDisplayName = "Benchmark service number " + std::to_string(i);
     kx::SC_HANDLE hService = nullptr;
-    kx::CreateService(hManager, ("bench" + std::to_string(i)).c_str(), config, &hService);
+    kx::InstallService(hManager, ("bench" + std::to_string(i)).c_str(), config, &hService);
     kx::CloseServiceHandle(hService);
   }
   std::printf("%-44s %.1f ms\n", "install services", Milliseconds(start));

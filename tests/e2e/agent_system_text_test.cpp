@@ -74,8 +74,8 @@ TEST_F(SystemTextTest, ServiceDisplayNameShowsControlBytesAsQuestionMarks) {
   config.strDisplayName = "\x1b[2J\x1b]0;title\x07" + strRun + "\x7f";
   SC_HANDLE hManager = nullptr;
   SC_HANDLE hService = nullptr;
-  ASSERT_EQ(0u, OpenSCManager(&hManager));
-  ASSERT_EQ(0u, CreateService(hManager, "planted", config, &hService));
+  ASSERT_EQ(0u, OpenServiceManager(&hManager));
+  ASSERT_EQ(0u, InstallService(hManager, "planted", config, &hService));
   CloseServiceHandle(hService);
   CloseServiceHandle(hManager);
 

@@ -124,9 +124,9 @@ TEST_F(ScToolTest, ServiceProgramReportsItsOwnStatesAndHonoursTheStopControl) {
   std::string strCreate = std::string("create probe type= own binPath= \"") + KX_SERVICE_PROBE + " probe\"";
   ASSERT_EQ(0, Sc(strCreate).nExitCode);
   kx::SC_HANDLE hManager = nullptr, hService = nullptr;
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::OpenSCManager(&hManager));
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::OpenService(hManager, "probe", &hService));
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::StartService(hService));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::OpenServiceManager(&hManager));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::OpenServiceByName(hManager, "probe", &hService));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::StartInstalledService(hService));
   kx::SERVICE_STATUS status;
   ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::QueryServiceStatus(hService, &status));
   // It reports running only after its start-up; until then it is pending.

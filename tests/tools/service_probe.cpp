@@ -33,7 +33,7 @@ void Handler(DWORD dwControl) {
 }
 
 void ServiceMain(DWORD, char**) {
-  if (kx::RegisterServiceCtrlHandler(g_strName.c_str(), Handler, &g_hStatus) != ERROR_SUCCESS) return;
+  if (kx::RegisterServiceHandler(g_strName.c_str(), Handler, &g_hStatus) != ERROR_SUCCESS) return;
   Report(SERVICE_START_PENDING, 0);
   kx::Sleep(300);  // long enough for a test to see the pending state
   Report(SERVICE_RUNNING, SERVICE_ACCEPT_STOP);
@@ -47,8 +47,8 @@ void ServiceMain(DWORD, char**) {
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
   g_strName = argv[1];
-  kx::SERVICE_TABLE_ENTRY table[] = {{g_strName.c_str(), ServiceMain}, {nullptr, nullptr}};
-  DWORD dwError = kx::StartServiceCtrlDispatcher(table);
+  kx::SERVICE_DISPATCH_ENTRY table[] = {{g_strName.c_str(), ServiceMain}, {nullptr, nullptr}};
+  DWORD dwError = kx::RunServiceDispatcher(table);
   if (dwError != ERROR_SUCCESS) {
     std::printf("dispatcher: %lu\n", static_cast<unsigned long>(dwError));
     return 3;

@@ -1,11 +1,10 @@
 #include "EventCreateArguments.h"
 
-#include <strings.h>
-
 #include <cerrno>
 #include <cstdlib>
 
 #include "platform/event_log.h"
+#include "platform/text_compare.h"
 
 namespace {
 
@@ -92,7 +91,7 @@ std::string CheckEventCreateRequest(const CEventCreateOptions& options, CEventCr
   if (options.Has("ID") && options.Has("RAWID")) return "'/ID' and '/RAWID' cannot be used together.";
   if (!options.Has("D")) return "Invalid syntax. Mandatory option '/D' is missing.";
   for (const auto& type : kTypes) {
-    if (strcasecmp(type.lpName, options.Value("T").c_str()) == 0) {
+    if (kx::CompareNoCase(type.lpName, options.Value("T").c_str()) == 0) {
       pRequest->lpTypeName = type.lpName;
       pRequest->wType = type.wType;
     }

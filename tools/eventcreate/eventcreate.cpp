@@ -8,8 +8,6 @@
 // Switches may start with '/' or '-' and compare case-insensitively. Texts are
 // taken from the shell as UTF-8. Exit code: 0, 1 for a usage error, 2 when the
 // event log refused (its Windows error code is printed).
-#include <strings.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +20,7 @@
 #include "platform/error_codes.h"
 #include "platform/error_text.h"
 #include "platform/event_log.h"
+#include "platform/text_compare.h"
 #include "platform/text_encoding.h"
 
 namespace {

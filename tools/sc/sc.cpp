@@ -110,9 +110,9 @@ void PrintStatus(const std::string& strName, const std::string& strDisplayName,
 // Opens the manager and the named service; on failure prints and returns the error.
 int OpenNamed(const char* lpName, kx::SC_HANDLE* phManager, kx::SC_HANDLE* phService) {
   *phService = nullptr;
-  DWORD dwError = kx::OpenSCManager(phManager);
+  DWORD dwError = kx::OpenServiceManager(phManager);
   if (dwError != ERROR_SUCCESS) return Failed("OpenSCManager", dwError);
-  dwError = kx::OpenService(*phManager, kx::Utf8ToCp932(lpName).c_str(), phService);
+  dwError = kx::OpenServiceByName(*phManager, kx::Utf8ToCp932(lpName).c_str(), phService);
   if (dwError != ERROR_SUCCESS) {
     kx::CloseServiceHandle(*phManager);
     *phManager = nullptr;
@@ -141,13 +141,13 @@ int QueryOne(const char* lpName) {
 
 int QueryAll() {
   kx::SC_HANDLE hManager;
-  DWORD dwError = kx::OpenSCManager(&hManager);
+  DWORD dwError = kx::OpenServiceManager(&hManager);
   if (dwError != ERROR_SUCCESS) return Failed("OpenSCManager", dwError);
-  std::vector<kx::ENUM_SERVICE_STATUS> services;
-  dwError = kx::EnumServicesStatus(hManager, &services);
+  std::vector<kx::SERVICE_LIST_ENTRY> services;
+  dwError = kx::EnumerateServices(hManager, &services);
   kx::CloseServiceHandle(hManager);
   if (dwError != ERROR_SUCCESS) return Failed("EnumServicesStatus", dwError);
-  for (const kx::ENUM_SERVICE_STATUS& service : services) {
+  for (const kx::SERVICE_LIST_ENTRY& service : services) {
     PrintStatus(service.strServiceName, service.strDisplayName, service.status, true);
   }
   return 0;
@@ -158,7 +158,7 @@ int QueryConfig(const char* lpName) {
   if (int nResult = OpenNamed(lpName, &hManager, &hService)) return nResult;
   kx::SERVICE_CONFIG config;
   std::string strName;
-  DWORD dwError = kx::QueryServiceConfig(hService, &config);
+  DWORD dwError = kx::QueryServiceConfiguration(hService, &config);
   if (dwError == ERROR_SUCCESS) dwError = kx::GetServiceName(hService, &strName);
   int nResult = 0;
   if (dwError != ERROR_SUCCESS) {
@@ -196,10 +196,10 @@ int Create(int argc, char** argv) {
   config.dwErrorControl = SERVICE_ERROR_NORMAL;
   if (!ApplyServiceOptions(options, &config, &strError)) return UsageError(strError.c_str());
   kx::SC_HANDLE hManager;
-  DWORD dwError = kx::OpenSCManager(&hManager);
+  DWORD dwError = kx::OpenServiceManager(&hManager);
   if (dwError != ERROR_SUCCESS) return Failed("OpenSCManager", dwError);
   kx::SC_HANDLE hService = nullptr;
-  dwError = kx::CreateService(hManager, kx::Utf8ToCp932(argv[2]).c_str(), config, &hService);
+  dwError = kx::InstallService(hManager, kx::Utf8ToCp932(argv[2]).c_str(), config, &hService);
   kx::CloseServiceHandle(hService);
   kx::CloseServiceHandle(hManager);
   if (dwError != ERROR_SUCCESS) return Failed("CreateService", dwError);
@@ -215,13 +215,13 @@ int Config(int argc, char** argv) {
   kx::SC_HANDLE hManager, hService;
   if (int nResult = OpenNamed(argv[2], &hManager, &hService)) return nResult;
   kx::SERVICE_CONFIG config;
-  DWORD dwError = kx::QueryServiceConfig(hService, &config);
+  DWORD dwError = kx::QueryServiceConfiguration(hService, &config);
   int nResult = 0;
   if (dwError != ERROR_SUCCESS) {
     nResult = Failed("QueryServiceConfig", dwError);
   } else if (!ApplyServiceOptions(options, &config, &strError)) {
     nResult = UsageError(strError.c_str());
-  } else if ((dwError = kx::ChangeServiceConfig(hService, config)) != ERROR_SUCCESS) {
+  } else if ((dwError = kx::ChangeServiceConfiguration(hService, config)) != ERROR_SUCCESS) {
     nResult = Failed("ChangeServiceConfig", dwError);
   } else {
     std::printf("[SC] ChangeServiceConfig SUCCESS\n");
@@ -246,7 +246,7 @@ int Act(const std::string& strCommand, const char* lpName) {
     dwError = kx::DeleteService(hService);
   } else if (strCommand == "start") {
     lpCall = "StartService";
-    dwError = kx::StartService(hService);
+    dwError = kx::StartInstalledService(hService);
     if (dwError == ERROR_SUCCESS) kx::QueryServiceStatus(hService, &status);
   } else {
     lpCall = "ControlService";

@@ -20,11 +20,14 @@ TEST(QueryComputerName, IsTheHostName) {
 }
 
 TEST(QueryOsVersion, CarriesTheKernelVersionAsAnNtRecord) {
-  kx::OSVERSIONINFOEX info;
+  kx::OS_VERSION_INFO info;
   ASSERT_TRUE(kx::QueryOsVersion(&info));
   struct utsname name;
   ASSERT_EQ(0, uname(&name));
-  EXPECT_STREQ(name.release, info.szKernelRelease);
+  std::string strSystem, strEdition;
+  EXPECT_TRUE(kx::QueryOsDisplayName(&strSystem, &strEdition));
+  EXPECT_EQ("Linux", strSystem);
+  EXPECT_FALSE(strEdition.empty());
   EXPECT_EQ(2u, info.dwPlatformId);
   EXPECT_EQ(3, info.wProductType);
   EXPECT_STREQ("", info.szCSDVersion);

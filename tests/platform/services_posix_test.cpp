@@ -24,14 +24,14 @@ class ServicesTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(m_root.Enter("/tmp/kxsvcXXXXXX"));
     m_strRoot = m_root.GetPath();
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::OpenSCManager(&m_hManager));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::OpenServiceManager(&m_hManager));
   }
   void TearDown() override {
-    std::vector<kx::ENUM_SERVICE_STATUS> services;
-    kx::EnumServicesStatus(m_hManager, &services);
-    for (const kx::ENUM_SERVICE_STATUS& service : services) {
+    std::vector<kx::SERVICE_LIST_ENTRY> services;
+    kx::EnumerateServices(m_hManager, &services);
+    for (const kx::SERVICE_LIST_ENTRY& service : services) {
       kx::SC_HANDLE hService = nullptr;
-      if (kx::OpenService(m_hManager, service.strServiceName.c_str(), &hService) == ERROR_SUCCESS) {
+      if (kx::OpenServiceByName(m_hManager, service.strServiceName.c_str(), &hService) == ERROR_SUCCESS) {
         kx::SERVICE_STATUS status;
         kx::ControlService(hService, SERVICE_CONTROL_STOP, &status);
         WaitFor(hService, SERVICE_STOPPED);
@@ -49,7 +49,7 @@ class ServicesTest : public ::testing::Test {
     config.dwErrorControl = SERVICE_ERROR_NORMAL;
     config.strBinaryPathName = lpCommand;
     kx::SC_HANDLE hService = nullptr;
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::CreateService(m_hManager, lpName, config, &hService));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::InstallService(m_hManager, lpName, config, &hService));
     return hService;
   }
 
@@ -81,13 +81,13 @@ TEST_F(ServicesTest, CreateOpenAndConfigurationRoundTrip) {
   config.strDisplayName = "\x83\x65\x83\x58\x83\x67 Service";  // "テスト" in code page 932
   config.dependencies = {"Alpha", "Beta"};
   kx::SC_HANDLE hService = nullptr;
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::CreateService(m_hManager, "MySvc", config, &hService));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::InstallService(m_hManager, "MySvc", config, &hService));
   kx::CloseServiceHandle(hService);
 
   // Names compare case-insensitively; the installed spelling is kept.
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::OpenService(m_hManager, "mysvc", &hService));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::OpenServiceByName(m_hManager, "mysvc", &hService));
   kx::SERVICE_CONFIG read;
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::QueryServiceConfig(hService, &read));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::QueryServiceConfiguration(hService, &read));
   EXPECT_EQ(config.strDisplayName, read.strDisplayName);
   EXPECT_EQ(config.strBinaryPathName, read.strBinaryPathName);
   EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), read.dwStartType);
@@ -98,13 +98,13 @@ TEST_F(ServicesTest, CreateOpenAndConfigurationRoundTrip) {
   EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), StateOf(hService));
 
   read.dwStartType = SERVICE_DISABLED;
-  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::ChangeServiceConfig(hService, read));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DISABLED), kx::StartService(hService));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::ChangeServiceConfiguration(hService, read));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DISABLED), kx::StartInstalledService(hService));
   kx::CloseServiceHandle(hService);
 
   kx::SC_HANDLE hSecond = nullptr;
   EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_EXISTS),
-            kx::CreateService(m_hManager, "MYSVC", config, &hSecond));
+            kx::InstallService(m_hManager, "MYSVC", config, &hSecond));
   EXPECT_EQ(nullptr, hSecond);
 }
 
@@ -112,14 +112,14 @@ TEST_F(ServicesTest, BadNamesAndUnknownServicesAndBadHandles) {
   const char* badNames[] = {"", "a/b", "a\\b", "..", ".hidden", "tab\tname", "\x83\x65", nullptr};
   kx::SC_HANDLE hService = nullptr;
   for (const char* lpName : badNames) {
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), kx::OpenService(m_hManager, lpName, &hService))
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), kx::OpenServiceByName(m_hManager, lpName, &hService))
         << (lpName ? lpName : "(null)");
   }
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME),
-            kx::OpenService(m_hManager, std::string(257, 'a').c_str(), &hService));
+            kx::OpenServiceByName(m_hManager, std::string(257, 'a').c_str(), &hService));
   EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST),
-            kx::OpenService(m_hManager, "NoSuchService", &hService));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), kx::OpenService(nullptr, "x", &hService));
+            kx::OpenServiceByName(m_hManager, "NoSuchService", &hService));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), kx::OpenServiceByName(nullptr, "x", &hService));
 
   kx::SERVICE_CONFIG config;
   config.dwServiceType = KX_SERVICE_COMMAND;
@@ -127,18 +127,18 @@ TEST_F(ServicesTest, BadNamesAndUnknownServicesAndBadHandles) {
   config.dwErrorControl = SERVICE_ERROR_NORMAL;
   config.strBinaryPathName = "sleep 1\nrm -rf /";
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
-            kx::CreateService(m_hManager, "multi", config, &hService));
+            kx::InstallService(m_hManager, "multi", config, &hService));
   config.strBinaryPathName = "sleep 1";
   config.dwStartType = 7;
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
-            kx::CreateService(m_hManager, "badstart", config, &hService));
+            kx::InstallService(m_hManager, "badstart", config, &hService));
 }
 
 TEST_F(ServicesTest, StartStopFollowTheRealProcess) {
   kx::SC_HANDLE hService = Create("sleeper", "sleep 60");
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::StartService(hService));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::StartInstalledService(hService));
   EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), StateOf(hService));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING), kx::StartService(hService));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING), kx::StartInstalledService(hService));
 
   kx::SERVICE_STATUS status;
   ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::ControlService(hService, SERVICE_CONTROL_STOP, &status));
@@ -147,19 +147,19 @@ TEST_F(ServicesTest, StartStopFollowTheRealProcess) {
             kx::ControlService(hService, SERVICE_CONTROL_STOP, &status));
 
   // Started again after a stop; a program that ends by itself reads as stopped.
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::StartService(hService));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::StartInstalledService(hService));
   EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), StateOf(hService));
   kx::CloseServiceHandle(hService);
 
   kx::SC_HANDLE hShort = Create("short", "sleep 0.2");
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::StartService(hShort));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::StartInstalledService(hShort));
   EXPECT_TRUE(WaitFor(hShort, SERVICE_STOPPED));
   kx::CloseServiceHandle(hShort);
 }
 
 TEST_F(ServicesTest, StopReachesEveryProcessOfAShellCommandAndAStubbornOneStaysPending) {
   kx::SC_HANDLE hShell = Create("pipeline", "sleep 60 | cat");
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::StartService(hShell));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::StartInstalledService(hShell));
   kx::SERVICE_STATUS status;
   ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::ControlService(hShell, SERVICE_CONTROL_STOP, &status));
   EXPECT_TRUE(WaitFor(hShell, SERVICE_STOPPED));
@@ -168,7 +168,7 @@ TEST_F(ServicesTest, StopReachesEveryProcessOfAShellCommandAndAStubbornOneStaysP
   std::string strPidFile = m_strRoot + "/stubborn.pid";
   std::string strCommand = "echo $$ > " + strPidFile + "; trap '' TERM; while :; do sleep 0.1; done";
   kx::SC_HANDLE hStubborn = Create("stubborn", strCommand.c_str());
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::StartService(hStubborn));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::StartInstalledService(hStubborn));
   kx::Sleep(100);  // let the shell set its trap
   ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::ControlService(hStubborn, SERVICE_CONTROL_STOP, &status));
   kx::Sleep(300);
@@ -189,29 +189,29 @@ TEST_F(ServicesTest, StopReachesEveryProcessOfAShellCommandAndAStubbornOneStaysP
 
 TEST_F(ServicesTest, ProgramThatCannotRunIsReportedAndStaysStopped) {
   kx::SC_HANDLE hMissing = Create("missing", "/no/such/program --flag");
-  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), kx::StartService(hMissing));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), kx::StartInstalledService(hMissing));
   EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), StateOf(hMissing));
   kx::CloseServiceHandle(hMissing);
   kx::SC_HANDLE hNotOnPath = Create("notonpath", "no-such-program-on-path");
-  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), kx::StartService(hNotOnPath));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), kx::StartInstalledService(hNotOnPath));
   kx::CloseServiceHandle(hNotOnPath);
 }
 
 TEST_F(ServicesTest, DeleteOfARunningServiceWaitsForItsProcess) {
   kx::SC_HANDLE hService = Create("doomed", "sleep 60");
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::StartService(hService));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::StartInstalledService(hService));
   ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::DeleteService(hService));
   EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE), kx::DeleteService(hService));
   kx::SC_HANDLE hAgain = nullptr;
   kx::SERVICE_CONFIG config;
-  kx::QueryServiceConfig(hService, &config);
+  kx::QueryServiceConfiguration(hService, &config);
   EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE),
-            kx::CreateService(m_hManager, "doomed", config, &hAgain));
+            kx::InstallService(m_hManager, "doomed", config, &hAgain));
   kx::SERVICE_STATUS status;
   ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::ControlService(hService, SERVICE_CONTROL_STOP, &status));
   EXPECT_TRUE(WaitFor(hService, SERVICE_STOPPED));
   kx::CloseServiceHandle(hService);
-  EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST), kx::OpenService(m_hManager, "doomed", &hAgain));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST), kx::OpenServiceByName(m_hManager, "doomed", &hAgain));
 }
 
 // Several processes install services at once; the lock keeps every one.
@@ -222,7 +222,7 @@ TEST_F(ServicesTest, ConcurrentInstallersLoseNothing) {
     pid_t pid = fork();
     if (pid == 0) {
       kx::SC_HANDLE hManager = nullptr;
-      if (kx::OpenSCManager(&hManager) != ERROR_SUCCESS) _exit(1);
+      if (kx::OpenServiceManager(&hManager) != ERROR_SUCCESS) _exit(1);
       for (int i = 0; i < kEach; ++i) {
         kx::SERVICE_CONFIG config;
         config.dwServiceType = KX_SERVICE_COMMAND;
@@ -231,7 +231,7 @@ TEST_F(ServicesTest, ConcurrentInstallersLoseNothing) {
         config.strBinaryPathName = "true";
         kx::SC_HANDLE hService = nullptr;
         std::string strName = "svc" + std::to_string(p) + "_" + std::to_string(i);
-        if (kx::CreateService(hManager, strName.c_str(), config, &hService) != ERROR_SUCCESS) _exit(2);
+        if (kx::InstallService(hManager, strName.c_str(), config, &hService) != ERROR_SUCCESS) _exit(2);
         kx::CloseServiceHandle(hService);
       }
       _exit(0);
@@ -243,10 +243,10 @@ TEST_F(ServicesTest, ConcurrentInstallersLoseNothing) {
     waitpid(pid, &nStatus, 0);
     EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0);
   }
-  std::vector<kx::ENUM_SERVICE_STATUS> services;
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::EnumServicesStatus(m_hManager, &services));
+  std::vector<kx::SERVICE_LIST_ENTRY> services;
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::EnumerateServices(m_hManager, &services));
   EXPECT_EQ(static_cast<std::size_t>(kProcesses * kEach), services.size());
-  for (const kx::ENUM_SERVICE_STATUS& service : services) {
+  for (const kx::SERVICE_LIST_ENTRY& service : services) {
     EXPECT_EQ(service.strServiceName, service.strDisplayName);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), service.status.dwCurrentState);
   }

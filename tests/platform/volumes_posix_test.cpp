@@ -17,9 +17,9 @@
 namespace {
 
 std::vector<std::string> DriveRoots() {
-  DWORD dwNeeded = kx::GetLogicalDriveStrings(0, nullptr);
+  DWORD dwNeeded = kx::GetDriveRootStrings(0, nullptr);
   std::vector<char> buffer(dwNeeded + 1, '\0');
-  DWORD dwLength = kx::GetLogicalDriveStrings(static_cast<DWORD>(buffer.size()), buffer.data());
+  DWORD dwLength = kx::GetDriveRootStrings(static_cast<DWORD>(buffer.size()), buffer.data());
   EXPECT_EQ(dwNeeded - 1, dwLength);
   std::vector<std::string> roots;
   for (const char* p = buffer.data(); *p != '\0'; p += std::strlen(p) + 1) roots.push_back(p);
@@ -30,9 +30,9 @@ TEST(VolumesTest, RootFileSystemIsAlwaysADriveWithSizesAndNames) {
   std::vector<std::string> roots = DriveRoots();
   ASSERT_FALSE(roots.empty());
   EXPECT_NE(roots.end(), std::find(roots.begin(), roots.end(), "/"));
-  EXPECT_EQ(static_cast<DWORD>(DRIVE_FIXED), kx::GetDriveType("/"));
+  EXPECT_EQ(static_cast<DWORD>(DRIVE_FIXED), kx::GetDriveRootType("/"));
   std::uint64_t qwToCaller = 0, qwTotal = 0, qwFree = 0;
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::GetDiskFreeSpaceEx("/", &qwToCaller, &qwTotal, &qwFree));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::GetDriveFreeSpace("/", &qwToCaller, &qwTotal, &qwFree));
   EXPECT_GT(qwTotal, 0u);
   EXPECT_LE(qwFree, qwTotal);
   EXPECT_LE(qwToCaller, qwFree);
@@ -48,14 +48,14 @@ TEST(VolumesTest, PseudoFileSystemsAreNotDrivesAndEveryListedRootHasAType) {
     EXPECT_NE("/proc", strRoot);
     EXPECT_NE("/sys", strRoot);
     EXPECT_NE("/dev/shm", strRoot);
-    EXPECT_NE(static_cast<DWORD>(DRIVE_NO_ROOT_DIR), kx::GetDriveType(strRoot.c_str())) << strRoot;
+    EXPECT_NE(static_cast<DWORD>(DRIVE_NO_ROOT_DIR), kx::GetDriveRootType(strRoot.c_str())) << strRoot;
   }
-  EXPECT_EQ(static_cast<DWORD>(DRIVE_NO_ROOT_DIR), kx::GetDriveType("/proc"));
+  EXPECT_EQ(static_cast<DWORD>(DRIVE_NO_ROOT_DIR), kx::GetDriveRootType("/proc"));
 }
 
 TEST(VolumesTest, TooSmallBufferGetsTheNeededSizeAndIsLeftAlone) {
   char szBuffer[2] = {'x', 'y'};
-  DWORD dwNeeded = kx::GetLogicalDriveStrings(sizeof(szBuffer), szBuffer);
+  DWORD dwNeeded = kx::GetDriveRootStrings(sizeof(szBuffer), szBuffer);
   EXPECT_GT(dwNeeded, 2u);  // "/" alone needs "/\0\0"
   EXPECT_EQ('x', szBuffer[0]);
 }
@@ -63,7 +63,7 @@ TEST(VolumesTest, TooSmallBufferGetsTheNeededSizeAndIsLeftAlone) {
 TEST(VolumesTest, UnknownRootFailsEveryQueryWithEmptyResults) {
   std::uint64_t qwToCaller = 1, qwTotal = 1, qwFree = 1;
   EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND),
-            kx::GetDiskFreeSpaceEx("/no/such/root", &qwToCaller, &qwTotal, &qwFree));
+            kx::GetDriveFreeSpace("/no/such/root", &qwToCaller, &qwTotal, &qwFree));
   EXPECT_EQ(0u, qwTotal);
   char szName[16] = "junk";
   EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND),
@@ -81,8 +81,8 @@ int CheckHostileMountInNamespace(const std::string& strDir) {
   if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 && unshare(CLONE_NEWNS) != 0) return kSkip;
   if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return kSkip;
   if (mount("/dev/kx\r\nfake", strDir.c_str(), "tmpfs", 0, nullptr) != 0) return kSkip;
-  std::vector<char> buffer(kx::GetLogicalDriveStrings(0, nullptr) + 1, '\0');
-  kx::GetLogicalDriveStrings(static_cast<DWORD>(buffer.size()), buffer.data());
+  std::vector<char> buffer(kx::GetDriveRootStrings(0, nullptr) + 1, '\0');
+  kx::GetDriveRootStrings(static_cast<DWORD>(buffer.size()), buffer.data());
   for (const char* p = buffer.data(); *p != '\0'; p += std::strlen(p) + 1) {
     std::string strRoot = p;
     if (strRoot.find("kx-hostile-vol") == std::string::npos) continue;
@@ -90,7 +90,7 @@ int CheckHostileMountInNamespace(const std::string& strDir) {
     char szName[260];
     if (kx::GetVolumeDisplayName(p, szName, sizeof(szName)) != ERROR_SUCCESS) return 2;
     if (std::strpbrk(szName, "\r\n") != nullptr) return 3;
-    if (kx::GetDriveType(p) != DRIVE_FIXED) return 4;
+    if (kx::GetDriveRootType(p) != DRIVE_FIXED) return 4;
     return 0;
   }
   return 5;

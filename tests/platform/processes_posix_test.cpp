@@ -110,7 +110,7 @@ TEST(OpenProcessTest, ReadsTimesAndMemoryOfABusyChild) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::GetProcessTimes(hProcess, &qwKernel, &qwUser));
   EXPECT_GT(qwKernel + qwUser, 200u);
   kx::PROCESS_MEMORY_COUNTERS counters;
-  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::GetProcessMemoryInfo(hProcess, &counters));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::GetProcessMemoryCounters(hProcess, &counters));
   EXPECT_GT(counters.WorkingSetSize, 30u << 20);
   EXPECT_GE(counters.PeakWorkingSetSize, counters.WorkingSetSize);
   char szName[260];
