@@ -139,10 +139,7 @@ std::string ImageName(DWORD dwProcessId, const std::string& strComm) {
 // each becomes '?', so that a name cannot break or rewrite a terminal line.
 void CopyName(const std::string& strUtf8, char* lpName, DWORD dwSize) {
   if (dwSize == 0) return;
-  std::string strName = Utf8ToCp932(strUtf8);
-  for (char& c : strName) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
+  std::string strName = MaskControlCharacters(Utf8ToCp932(strUtf8));
   std::size_t nLength = std::min<std::size_t>(strName.size(), dwSize - 1);
   std::memcpy(lpName, strName.data(), nLength);
   lpName[nLength] = '\0';

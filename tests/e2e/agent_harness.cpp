@@ -107,7 +107,7 @@ void RemovePamWrapperDirectory(pid_t pid) {
 CAgentOptions MakeAgentOptions() {
   CAgentOptions options;
   options.m_strProgram = std::string(KX_BIN_DIR) + "/KxAgent";
-  options.m_vecLibraries = {"libKxAgentConfigManager.so", "libKxAgentPluginManager.so"};
+  options.m_vecLibraries = {"libKxAgentConfigManager.so", "libKxAgentPluginManager.so", "KxPowerHelper"};
   return options;
 }
 
