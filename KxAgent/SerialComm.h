@@ -29,7 +29,7 @@ class CSerialComm : public CWriter {
   CSerialComm(DWORD dwPort, DWORD dwSpeed, int nEncodingCode,
               std::unique_ptr<kx::CSerialPort> pPort);
   // Closes the channel (stopping the reader) when still open.
-  ~CSerialComm() override;
+  ~CSerialComm();
   CSerialComm(const CSerialComm&) = delete;
   CSerialComm& operator=(const CSerialComm&) = delete;
 
