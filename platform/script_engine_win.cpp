@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -112,7 +113,9 @@ bool ToVariant(const CScriptValue& value, VARIANT* pVariant) {
   }
 }
 
-CScriptValue FromVariant(VARIANT* pVariant) {
+// bJScript: truth values read "true"/"false" as JScript writes them, else
+// "True"/"False" as VBScript does.
+CScriptValue FromVariant(VARIANT* pVariant, bool bJScript) {
   CScriptValue value;
   switch (pVariant->vt) {
     case VT_EMPTY:
@@ -125,7 +128,12 @@ CScriptValue FromVariant(VARIANT* pVariant) {
     case VT_BOOL:
       value.m_nType = CScriptValue::KX_VALUE_BOOLEAN;
       value.m_dNumber = pVariant->boolVal != VARIANT_FALSE ? 1 : 0;
-      break;
+      if (bJScript) {
+        value.m_strText = value.m_dNumber != 0 ? "true" : "false";
+      } else {
+        value.m_strText = value.m_dNumber != 0 ? "True" : "False";
+      }
+      return value;
     case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8:
     case VT_INT: case VT_UINT: case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL: {
       value.m_nType = CScriptValue::KX_VALUE_NUMBER;
@@ -163,6 +171,10 @@ struct CScriptEngine::CImpl {
   IActiveScriptParse* pParse = nullptr;
   IDispatch* pDispatch = nullptr;
   bool bConnected = false;
+  bool bJScript = false;
+  // Set when a script ignored the interrupt: the worker is left to it and the
+  // engine fails every later call.
+  bool bAbandoned = false;
 
   void WorkerMain(std::wstring strLanguage) {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -210,17 +222,25 @@ struct CScriptEngine::CImpl {
   }
 
   // Runs the job on the worker and waits for it; past the time limit the
-  // running script is interrupted (it then fails as a script error).
-  void RunOnWorker(std::function<void()> job) {
+  // running script is interrupted (it then fails as a script error). An engine
+  // that does not stop within the grace time is abandoned: FALSE, and the job,
+  // which holds only its own copies, finishes or not on its own.
+  bool RunOnWorker(std::function<void()> job) {
+    const DWORD kInterruptGraceMs = 2000;
     std::unique_lock<std::mutex> lock(mutex);
+    if (bAbandoned) return false;
     bTaskDone = false;
     task = std::move(job);
     cond.notify_all();
-    if (dwTimeLimitMs != 0 &&
-        !cond.wait_for(lock, std::chrono::milliseconds(dwTimeLimitMs), [this] { return bTaskDone; })) {
-      if (pScript != nullptr) pScript->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0);
+    if (dwTimeLimitMs == 0) {
+      cond.wait(lock, [this] { return bTaskDone; });
+      return true;
     }
-    cond.wait(lock, [this] { return bTaskDone; });
+    if (cond.wait_for(lock, std::chrono::milliseconds(dwTimeLimitMs), [this] { return bTaskDone; })) return true;
+    if (pScript != nullptr) pScript->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0);
+    if (cond.wait_for(lock, std::chrono::milliseconds(kInterruptGraceMs), [this] { return bTaskDone; })) return true;
+    bAbandoned = true;
+    return false;
   }
 };
 
@@ -228,7 +248,8 @@ CScriptEngine::CScriptEngine(const char* lpLanguage) : m_pImpl(new CImpl) {
   if (lpLanguage == nullptr || (std::strcmp(lpLanguage, "JScript") != 0 && std::strcmp(lpLanguage, "VBScript") != 0)) {
     return;
   }
-  std::wstring strLanguage = lpLanguage[0] == 'J' ? L"JScript" : L"VBScript";
+  m_pImpl->bJScript = lpLanguage[0] == 'J';
+  std::wstring strLanguage = m_pImpl->bJScript ? L"JScript" : L"VBScript";
   CImpl* pImpl = m_pImpl.get();
   pImpl->worker = std::thread([pImpl, strLanguage] { pImpl->WorkerMain(strLanguage); });
   std::unique_lock<std::mutex> lock(pImpl->mutex);
@@ -240,6 +261,12 @@ CScriptEngine::~CScriptEngine() {
   {
     std::lock_guard<std::mutex> lock(m_pImpl->mutex);
     m_pImpl->bStop = true;
+    if (m_pImpl->bAbandoned) {
+      // The worker may never return from its script: it keeps the state.
+      m_pImpl->worker.detach();
+      m_pImpl.release();
+      return;
+    }
   }
   m_pImpl->cond.notify_all();
   m_pImpl->worker.join();
@@ -252,43 +279,52 @@ void CScriptEngine::SetCallTimeLimit(DWORD dwMilliseconds) { m_pImpl->dwTimeLimi
 BOOL CScriptEngine::ParseScript(const char* lpText) {
   if (m_pImpl->pScript == nullptr || lpText == nullptr) return FALSE;
   CImpl* pImpl = m_pImpl.get();
-  BOOL bParsed = FALSE;
-  pImpl->RunOnWorker([pImpl, lpText, &bParsed] {
+  auto pParsed = std::make_shared<bool>(false);
+  std::string strText = lpText;
+  bool bFinished = pImpl->RunOnWorker([pImpl, strText, pParsed] {
     pImpl->site.m_bError = false;
-    BSTR bstrCode = ToBstr(lpText);
+    BSTR bstrCode = ToBstr(strText);
     EXCEPINFO exception = {};
     HRESULT hr = pImpl->pParse->ParseScriptText(bstrCode, nullptr, nullptr, nullptr, 0, 0, 0, nullptr, &exception);
     ::SysFreeString(bstrCode);
+    ::SysFreeString(exception.bstrSource);
+    ::SysFreeString(exception.bstrDescription);
+    ::SysFreeString(exception.bstrHelpFile);
     // Connecting runs the top-level code parsed so far (later parses run at once).
     if (SUCCEEDED(hr) && !pImpl->bConnected) {
       hr = pImpl->pScript->SetScriptState(SCRIPTSTATE_CONNECTED);
       pImpl->bConnected = SUCCEEDED(hr);
     }
     if (SUCCEEDED(hr) && pImpl->pDispatch == nullptr) hr = pImpl->pScript->GetScriptDispatch(nullptr, &pImpl->pDispatch);
-    bParsed = SUCCEEDED(hr) && !pImpl->site.m_bError ? TRUE : FALSE;
+    *pParsed = SUCCEEDED(hr) && !pImpl->site.m_bError;
   });
-  return bParsed;
+  return bFinished && *pParsed ? TRUE : FALSE;
 }
 
 BOOL CScriptEngine::InvokeFunction(const char* lpName, const CScriptValue* pArguments, unsigned nCount,
                                    CScriptValue* pResult) {
   if (m_pImpl->pScript == nullptr || lpName == nullptr) return FALSE;
   if (nCount != 0 && pArguments == nullptr) return FALSE;
+  struct CCall {
+    bool bCalled = false;
+    CScriptValue result;
+  };
   CImpl* pImpl = m_pImpl.get();
-  BOOL bCalled = FALSE;
-  pImpl->RunOnWorker([pImpl, lpName, pArguments, nCount, pResult, &bCalled] {
+  auto pCall = std::make_shared<CCall>();
+  std::string strName = lpName;
+  std::vector<CScriptValue> vecArguments(pArguments, pArguments + nCount);
+  bool bFinished = pImpl->RunOnWorker([pImpl, strName, vecArguments, pCall] {
     if (pImpl->pDispatch == nullptr) return;
-    BSTR bstrName = ToBstr(lpName);
+    BSTR bstrName = ToBstr(strName);
     DISPID dispid = 0;
     HRESULT hr = pImpl->pDispatch->GetIDsOfNames(IID_NULL, &bstrName, 1, LOCALE_USER_DEFAULT, &dispid);
     ::SysFreeString(bstrName);
     if (FAILED(hr)) return;
     // DISPPARAMS takes the arguments last first.
+    const UINT nCount = static_cast<UINT>(vecArguments.size());
     std::vector<VARIANT> arguments(nCount);
     bool bPassed = true;
-    for (unsigned i = 0; i < nCount; ++i) {
-      bPassed = ToVariant(pArguments[i], &arguments[nCount - 1 - i]) && bPassed;
-    }
+    for (UINT i = 0; i < nCount; ++i) bPassed = ToVariant(vecArguments[i], &arguments[nCount - 1 - i]) && bPassed;
     VARIANT result;
     ::VariantInit(&result);
     if (bPassed) {
@@ -301,13 +337,15 @@ BOOL CScriptEngine::InvokeFunction(const char* lpName, const CScriptValue* pArgu
       ::SysFreeString(exception.bstrSource);
       ::SysFreeString(exception.bstrDescription);
       ::SysFreeString(exception.bstrHelpFile);
-      bCalled = SUCCEEDED(hr) && !pImpl->site.m_bError ? TRUE : FALSE;
-      if (bCalled && pResult != nullptr) *pResult = FromVariant(&result);
+      pCall->bCalled = SUCCEEDED(hr) && !pImpl->site.m_bError;
+      if (pCall->bCalled) pCall->result = FromVariant(&result, pImpl->bJScript);
     }
     ::VariantClear(&result);
     for (VARIANT& argument : arguments) ::VariantClear(&argument);
   });
-  return bCalled;
+  if (!bFinished || !pCall->bCalled) return FALSE;
+  if (pResult != nullptr) *pResult = pCall->result;
+  return TRUE;
 }
 
 }  // namespace kx

@@ -31,7 +31,18 @@ std::string FromWide(UINT uCodePage, const std::wstring& strWide) {
 
 }  // namespace
 
-std::string Utf8ToCp932(const std::string& utf8) { return FromWide(kCodePage932, ToWide(CP_UTF8, utf8)); }
+std::string Utf8ToCp932(const std::string& utf8) {
+  // Code page 932 maps no character beyond U+FFFF: a surrogate pair is one '?'.
+  std::wstring strWide = ToWide(CP_UTF8, utf8);
+  std::wstring strBmp;
+  for (size_t i = 0; i < strWide.size(); ++i) {
+    bool bPair = strWide[i] >= 0xD800 && strWide[i] <= 0xDBFF && i + 1 < strWide.size() &&
+                 strWide[i + 1] >= 0xDC00 && strWide[i + 1] <= 0xDFFF;
+    strBmp += bPair ? L'?' : strWide[i];
+    if (bPair) ++i;
+  }
+  return FromWide(kCodePage932, strBmp);
+}
 
 std::string Cp932ToUtf8(const std::string& cp932) { return FromWide(CP_UTF8, ToWide(kCodePage932, cp932)); }
 

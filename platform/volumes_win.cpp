@@ -10,8 +10,9 @@ namespace {
 
 void CopyCut(const char* lpText, char* lpName, DWORD dwSize) {
   if (lpName == nullptr || dwSize == 0) return;
-  std::strncpy(lpName, lpText, dwSize - 1);
-  lpName[dwSize - 1] = '\0';
+  DWORD i = 0;
+  for (; i + 1 < dwSize && lpText[i] != '\0'; ++i) lpName[i] = lpText[i];
+  lpName[i] = '\0';
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ packages=(
   libpam0g-dev libpam-wrapper
   duktape-dev
   socat
-  g++-mingw-w64-x86-64 wine64 googletest dpkg-dev xz-utils
+  g++-mingw-w64-x86-64 wine64 googletest dpkg-dev xz-utils locales
   "$@"
 )
 

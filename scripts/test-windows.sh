@@ -34,13 +34,18 @@ cmake --build build-windows -j"$jobs"
 stage "fresh Wine prefix"
 stopwine
 rm -rf "$prefix"
-"$wine" wineboot -i >/dev/null 2>&1
+# The target systems run in Japanese (ANSI code page 932); Wine takes its code
+# page from the locale, compiled here into a directory of the build's own.
+[ -d build-windows/locale/ja_JP.UTF-8 ] ||
+  { mkdir -p build-windows/locale && localedef -i ja_JP -f UTF-8 build-windows/locale/ja_JP.UTF-8; }
+japanese=(env LOCPATH="$root/build-windows/locale" LC_ALL=ja_JP.UTF-8)
+"${japanese[@]}" "$wine" wineboot -i >/dev/null 2>&1
 
 stage "Windows tests under Wine"
-ctest --test-dir build-windows --output-on-failure --timeout 600
+"${japanese[@]}" ctest --test-dir build-windows --output-on-failure --timeout 600
 
 stage "agent under Wine on COM1"
 cmake --build build -j"$jobs" --target e2e_wine_tests
-KX_WINDOWS_BIN_DIR=$root/build-windows/bin KX_WINE_PREFIX=$prefix \
-  KX_WINE_TRANSCRIPT=$root/build-windows/wine-session.txt build/tests/e2e_wine_tests
+"${japanese[@]}" KX_WINDOWS_BIN_DIR="$root/build-windows/bin" KX_WINE_PREFIX="$prefix" \
+  KX_WINE_TRANSCRIPT="$root/build-windows/wine-session.txt" build/tests/e2e_wine_tests
 stage "done"

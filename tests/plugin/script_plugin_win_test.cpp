@@ -7,6 +7,7 @@
 
 #include "KxAgentPluginManager/DLLPlugin.h"
 #include "KxAgentPluginManager/WSHPlugin.h"
+#include "platform/script_engine.h"
 #include "tests/support/RecordingWriter.h"
 
 namespace {
@@ -31,14 +32,16 @@ TEST(WindowsScriptPlugins, VBScriptRunGetsAnArrayAndTheCount) {
   const char kShapeProbe[] =
       "Function GetCommandLineDef()\n  GetCommandLineDef = \"echo {TEXT} [TIMES:3]\"\nEnd Function\n"
       "Function Run(args, count)\n"
-      "  If IsEmpty(args) Then\n    Run = \"Empty;\" & count\n"
-      "  Else\n    Run = Join(args, \"|\") & \";\" & UBound(args) & \";\" & count\n  End If\n"
+      "  Dim i\n"
+      "  If IsEmpty(args) Then\n    Run = \"Empty;\" & count\n    Exit Function\n  End If\n"
+      "  For i = 0 To UBound(args)\n    Run = Run & args(i) & \"|\"\n  Next\n"
+      "  Run = Run & UBound(args) & \";\" & count\n"
       "End Function\n";
   const struct {
     std::vector<std::pair<const char*, const char*>> vecValues;
     const char* lpExpected;
   } kCases[] = {
-      {{{"TEXT", "hi"}, {"TIMES", "3"}}, "hi|3;1;2\n"},
+      {{{"TEXT", "hi"}, {"TIMES", "3"}}, "hi|3|1;2\n"},
       {{}, "Empty;0\n"},
   };
   for (const auto& c : kCases) {
@@ -79,6 +82,16 @@ TEST(WindowsDllPlugins, TheSampleDllLoadsThroughTheSystemLoader) {
   EXPECT_EQ("[Error] MINUTES is 1, 5, 15 or all.\n", RunCommand(plugin, nullptr, 1, {{"MINUTES", "7"}}));
   CDLLPlugin missing;
   EXPECT_EQ(0, missing.LoadPluginLibrary(KX_EXAMPLE_PLUGIN_DIR "/missing.dll"));
+}
+
+// A script that never returns fails its call within the limit, whether the
+// engine honours the interrupt (Windows) or is abandoned to it (Wine).
+TEST(WindowsScriptPlugins, AnEndlessScriptFailsItsCallInBoundedTime) {
+  kx::CScriptEngine engine("JScript");
+  ASSERT_TRUE(engine.IsCreated());
+  engine.SetCallTimeLimit(200);
+  ASSERT_TRUE(engine.ParseScript("function f() { for (;;) {} }"));
+  EXPECT_FALSE(engine.InvokeFunction("f", nullptr, 0, nullptr));
 }
 
 }  // namespace
