@@ -24,25 +24,7 @@ namespace {
 
 CKestrixAgent* g_pAgent = nullptr;
 
-struct EscapeSequence {
-  const char* lpSequence;
-  char cKey;
-};
-
-const EscapeSequence kEscapeSequenceTable[] = {
-    {"\x1b[A", KEY_HISTORY_PREVIOUS},
-    {"\x1b[B", KEY_HISTORY_NEXT},
-    {"\x1b[C", KEY_CURSOR_RIGHT},
-    {"\x1b[D", KEY_CURSOR_LEFT},
-    {"\x1b[4~", KEY_BACKSPACE},
-};
-
 const char* const kPasswordPrompt = "password: ";
-
-bool IsInsertable(char c) {
-  unsigned char b = static_cast<unsigned char>(c);
-  return b < 0x80 && std::isprint(b);
-}
 
 const char* DomainForLog(const std::string& strDomain) {
   return strDomain.empty() ? "(LOCAL)" : strDomain.c_str();
@@ -53,10 +35,7 @@ const char* DomainForLog(const std::string& strDomain) {
 CKestrixAgent* GetAgent() { return g_pAgent; }
 
 CKestrixAgent::CKestrixAgent()
-    : m_nLength(0),
-      m_nCursor(0),
-      m_nEscapeLength(0),
-      m_bEscapeActive(false),
+    : m_pLineEditor(nullptr),
       m_nLoggedOn(0),
       m_dwLastActivity(0),
       m_nSessionCount(0),
@@ -83,7 +62,6 @@ CKestrixAgent::CKestrixAgent()
       m_nShutdownDelay(0),
       m_nNoticeCount(0) {
   g_pAgent = this;
-  std::memset(m_szLine, 0, sizeof(m_szLine));
 
   m_pConfigManager = new CKxAgentConfigManager(kx::GetProgramDirectory().c_str());
   LoadSettings();
@@ -95,6 +73,7 @@ CKestrixAgent::CKestrixAgent()
 
   int nEncoding = m_strOutputEncoding == "EUC-JP" ? 2 : 1;
   m_pSerialComm = new CSerialComm(m_dwComPort, m_dwComSpeed, nEncoding);
+  m_pLineEditor = new CLineEditor(*m_pSerialComm, kLineMax);
   m_pSerialComm->SetCallback(this);
   m_pSerialComm->Open();
 
@@ -229,6 +208,13 @@ void CKestrixAgent::OnReceive(const char* lpData, int nLength) {
 
 void CKestrixAgent::OnReceiveChar(char c) { OnReceive(&c, 1); }
 
+std::string CKestrixAgent::TakeQueuedInput() {
+  std::lock_guard<std::mutex> lock(m_inputLock);
+  std::string strQueued(m_inputQueue.begin(), m_inputQueue.end());
+  m_inputQueue.clear();
+  return strQueued;
+}
+
 void CKestrixAgent::InputThread() {
   for (;;) {
     {
@@ -262,6 +248,7 @@ bool CKestrixAgent::IsHiddenExecutionImproperCommand() { return m_nHiddenExecuti
 void CKestrixAgent::UpdateActivity() { m_dwLastActivity = kx::GetTickCount(); }
 
 void CKestrixAgent::SetPassThrough(CPassThroughControl* pPassThrough) {
+  std::lock_guard<std::mutex> lock(m_passThroughLock);
   m_pPassThrough = pPassThrough;
 }
 
@@ -308,115 +295,45 @@ const char* CKestrixAgent::GetCommandPrompt() {
   return m_strCommandPrompt.c_str();
 }
 
-bool CKestrixAgent::HandleEscape(char& c) {
-  if (c == KEY_ESCAPE) {
-    m_szEscape[0] = c;
-    m_nEscapeLength = 1;
-    m_bEscapeActive = true;
-    return false;
-  }
-  if (!m_bEscapeActive) return true;
-
-  m_szEscape[m_nEscapeLength++] = c;
-  bool bPrefix = false;
-  for (const EscapeSequence& entry : kEscapeSequenceTable) {
-    size_t nEntry = std::strlen(entry.lpSequence);
-    if (static_cast<size_t>(m_nEscapeLength) > nEntry) continue;
-    if (std::memcmp(m_szEscape, entry.lpSequence, m_nEscapeLength) != 0) continue;
-    if (static_cast<size_t>(m_nEscapeLength) == nEntry) {
-      c = entry.cKey;
-      m_bEscapeActive = false;
-      return true;
-    }
-    bPrefix = true;
-  }
-  if (bPrefix) {
-    if (m_nEscapeLength < kEscapeMax) return false;
-    m_bEscapeActive = false;
-    return false;
-  }
-  m_bEscapeActive = false;
-  return true;
-}
-
 void CKestrixAgent::OnKey(char c) {
-  if (!HandleEscape(c)) return;
+  if (!m_pLineEditor->DecodeKey(c)) return;
   if (m_nLoggedOn == 0) {
     HandleLogonKey(c);
     return;
   }
 
+  m_pLineEditor->SetMode(CLineEditor::MODE_EDIT);
   switch (c) {
-    case KEY_CURSOR_LEFT:
-      if (m_nCursor > 0) {
-        m_pSerialComm->SendKeyEcho(KEY_CURSOR_LEFT);
-        --m_nCursor;
-      }
-      break;
-    case KEY_CURSOR_RIGHT:
-      if (m_nCursor < m_nLength) {
-        m_pSerialComm->SendKeyEcho(KEY_CURSOR_RIGHT);
-        ++m_nCursor;
-      }
-      break;
-    case KEY_BACKSPACE:
-    case KEY_DELETE:
-      Backspace();
-      break;
     case KEY_TAB:
-      if (m_nCursor != 0) OnComplete();
+      if (m_pLineEditor->GetCursor() != 0) OnComplete();
       break;
     case KEY_LF:
     case KEY_CR:
       OnLineEnd();
       break;
-    case KEY_HISTORY_NEXT:
-      if (m_history.Next()) {
-        ShowHistoryLine();
-      } else {
-        EraseVisibleLine();
-        ClearLine();
-        m_history.Reset();
-      }
-      break;
-    case KEY_HISTORY_PREVIOUS:
-      if (m_history.Previous()) ShowHistoryLine();
-      break;
     case '?':
       OnHelp();
       break;
     default:
-      InsertChar(c, true);
-      m_history.Reset();
+      m_pLineEditor->EditKey(c);
       break;
   }
 }
 
 void CKestrixAgent::HandleLogonKey(char c) {
-  switch (c) {
-    case KEY_CURSOR_LEFT:
-    case KEY_CURSOR_RIGHT:
-    case KEY_TAB:
-    case KEY_HISTORY_NEXT:
-    case KEY_HISTORY_PREVIOUS:
-      return;
-    case KEY_BACKSPACE:
-    case KEY_DELETE:
-      Backspace();
-      return;
-    case KEY_LF:
-    case KEY_CR:
-      break;
-    default:
-      InsertChar(c, m_strUserName.empty());
-      return;
+  // The user name is echoed; the password is not, though its erasing is.
+  m_pLineEditor->SetMode(m_strUserName.empty() ? CLineEditor::MODE_PLAIN
+                                               : CLineEditor::MODE_ECHO_OFF);
+  if (c != KEY_LF && c != KEY_CR) {
+    m_pLineEditor->EditKey(c);
+    return;
   }
 
-  if (m_nDiscardLine.exchange(0) != 0) ClearLine();
+  if (m_nDiscardLine.exchange(0) != 0) m_pLineEditor->Clear();
   m_pSerialComm->WriteChar('\n');
   if (!m_strUserName.empty()) {
-    std::string strPassword = GetLine();
-    ClearLine();
+    std::string strPassword = m_pLineEditor->GetLine();
+    m_pLineEditor->Clear();
     int nResult = Logon(m_strUserName, m_strDomainName, strPassword);
     // The password leaves no copy behind in memory we keep.
     std::fill(strPassword.begin(), strPassword.end(), '\0');
@@ -432,7 +349,7 @@ void CKestrixAgent::HandleLogonKey(char c) {
   // user name, the second the domain. A line of '@' alone holds no name and is
   // taken like an empty line.
   std::vector<std::string> tokens;
-  std::string strLine = GetLine();
+  std::string strLine = m_pLineEditor->GetLine();
   size_t nPos = 0;
   while (nPos < strLine.size() && tokens.size() < 2) {
     size_t nStart = strLine.find_first_not_of('@', nPos);
@@ -442,7 +359,7 @@ void CKestrixAgent::HandleLogonKey(char c) {
     tokens.push_back(strLine.substr(nStart, nEnd - nStart));
     nPos = nEnd;
   }
-  ClearLine();
+  m_pLineEditor->Clear();
   if (tokens.empty()) {
     std::lock_guard<std::mutex> lock(m_sessionLock);
     m_strUserName.clear();
@@ -455,117 +372,52 @@ void CKestrixAgent::HandleLogonKey(char c) {
   m_pSerialComm->Write(tokens.empty() ? GetPrompt(PROMPT_LOGON) : GetPrompt(PROMPT_PASSWORD));
 }
 
-void CKestrixAgent::InsertChar(char c, bool bEcho) {
-  if (!IsInsertable(c) || m_nLength >= kLineMax) return;
-  int nMoved = m_nLength - m_nCursor;
-  std::memmove(m_szLine + m_nCursor + 1, m_szLine + m_nCursor, nMoved);
-  m_szLine[m_nCursor] = c;
-  ++m_nLength;
-  m_szLine[m_nLength] = '\0';
-  if (bEcho) {
-    for (int i = m_nCursor; i < m_nLength; ++i) m_pSerialComm->SendKeyEcho(m_szLine[i]);
-    for (int i = 0; i < nMoved; ++i) m_pSerialComm->SendKeyEcho(KEY_CURSOR_LEFT);
-  }
-  ++m_nCursor;
-}
-
-void CKestrixAgent::Backspace() {
-  if (m_nCursor == 0) return;
-  if (m_nCursor == m_nLength) {
-    m_pSerialComm->SendKeyEcho(KEY_BACKSPACE);
-    m_pSerialComm->SendKeyEcho(' ');
-    m_pSerialComm->SendKeyEcho(KEY_BACKSPACE);
-    --m_nLength;
-    --m_nCursor;
-    m_szLine[m_nLength] = '\0';
-    return;
-  }
-  m_pSerialComm->SendKeyEcho(KEY_CURSOR_LEFT);
-  --m_nCursor;
-  std::memmove(m_szLine + m_nCursor, m_szLine + m_nCursor + 1, m_nLength - m_nCursor - 1);
-  --m_nLength;
-  m_szLine[m_nLength] = '\0';
-  for (int i = m_nCursor; i < m_nLength; ++i) m_pSerialComm->SendKeyEcho(m_szLine[i]);
-  m_pSerialComm->SendKeyEcho(' ');
-  for (int i = m_nCursor; i <= m_nLength; ++i) m_pSerialComm->SendKeyEcho(KEY_CURSOR_LEFT);
-}
-
-void CKestrixAgent::ClearLine() {
-  std::memset(m_szLine, 0, sizeof(m_szLine));
-  m_nLength = 0;
-  m_nCursor = 0;
-}
-
-void CKestrixAgent::EraseVisibleLine() {
-  for (int i = 0; i < m_nCursor; ++i) {
-    m_pSerialComm->WriteChar(KEY_BACKSPACE);
-    m_pSerialComm->WriteChar(' ');
-    m_pSerialComm->WriteChar(KEY_BACKSPACE);
-  }
-}
-
-void CKestrixAgent::ShowHistoryLine() {
-  EraseVisibleLine();
-  ClearLine();
-  std::strncpy(m_szLine, m_history.Current(), kLineMax);
-  m_nLength = static_cast<int>(std::strlen(m_szLine));
-  m_nCursor = m_nLength;
-  m_pSerialComm->Write(m_szLine);
-}
-
 void CKestrixAgent::OnLineEnd() {
   m_pSerialComm->WriteChar('\n');
-  if (m_nCursor == 0) {
-    ClearLine();
+  if (m_pLineEditor->GetCursor() == 0) {
+    m_pLineEditor->Clear();
     m_pSerialComm->Write(GetCommandPrompt());
     return;
   }
 
-  std::string strLine = GetLine();
-  m_history.Add(strLine.c_str());
+  std::string strLine = m_pLineEditor->GetLine();
+  m_pLineEditor->GetHistory().Add(strLine.c_str());
   m_pLogManager->SetSuspended(1);
-  if (m_pDispatcher->CompleteLine(strLine.c_str()) != "dosprompt") m_nCommandRunning = 1;
+  // A pass-through the command starts is not counted as running: the time-out
+  // thread sees it through the active pass-through.
+  m_nCommandRunning = 1;
   m_pDispatcher->Dispatch(strLine.c_str());
   m_pLogManager->SetSuspended(0);
   m_nCommandRunning = 0;
-  ClearLine();
+  m_pLineEditor->Clear();
 
   if (m_nLoggedOn != 0) {
     m_pSerialComm->Write(GetCommandPrompt());
-  } else {
+  } else if (m_nDiscardLine == 0) {
+    // After a time-out the line end it injected shows the logon screen.
     m_pSerialComm->Write(GetPrompt(PROMPT_LOGON));
   }
 }
 
 void CKestrixAgent::OnComplete() {
-  std::string strLine = GetLine();
+  std::string strLine = m_pLineEditor->GetLine();
   std::string strCompletion = m_pDispatcher->CompleteLine(strLine.c_str());
   if (!strCompletion.empty()) {
-    for (int i = m_nCursor; i < m_nLength; ++i) m_pSerialComm->WriteChar(' ');
-    for (int i = 0; i < m_nLength; ++i) m_pSerialComm->WriteChar(KEY_BACKSPACE);
-    strCompletion += ' ';
-    if (strCompletion.size() > static_cast<size_t>(kLineMax)) strCompletion.resize(kLineMax);
-    ClearLine();
-    std::memcpy(m_szLine, strCompletion.data(), strCompletion.size());
-    m_nLength = static_cast<int>(strCompletion.size());
-    m_nCursor = m_nLength;
-    m_pSerialComm->Write(m_szLine);
+    m_pLineEditor->ReplaceLine(strCompletion + ' ');
     return;
   }
   m_pSerialComm->WriteChar('\n');
   m_pDispatcher->ListCommands(strLine.c_str());
   m_pSerialComm->Write(GetCommandPrompt());
-  m_pSerialComm->Write(m_szLine);
-  m_nCursor = m_nLength;
+  m_pLineEditor->Redraw();
 }
 
 void CKestrixAgent::OnHelp() {
-  m_pSerialComm->SendKeyEcho('?');
+  EchoKey(*m_pSerialComm, '?');
   m_pSerialComm->WriteChar('\n');
-  m_pDispatcher->ListCommands(GetLine().c_str());
+  m_pDispatcher->ListCommands(m_pLineEditor->GetLine().c_str());
   m_pSerialComm->Write(GetCommandPrompt());
-  m_pSerialComm->Write(m_szLine);
-  m_nCursor = m_nLength;
+  m_pLineEditor->Redraw();
 }
 
 int CKestrixAgent::Logon(const std::string& strUser, const std::string& strDomain,
@@ -593,7 +445,7 @@ int CKestrixAgent::Logon(const std::string& strUser, const std::string& strDomai
 void CKestrixAgent::OnLogonSuccess() {
   CKxAgentLog::LogInfo("logon", "user '%s@%s' logon success.", m_strUserName.c_str(),
                        DomainForLog(m_strDomainName));
-  ClearLine();
+  m_pLineEditor->Clear();
   m_nLoggedOn = 1;
   m_pSerialComm->WriteChar('\n');
   m_pSerialComm->Write(GetCommandPrompt());
@@ -618,7 +470,7 @@ void CKestrixAgent::OnLogonFailure(int nResult) {
     m_strUserName.clear();
     m_strDomainName.clear();
   }
-  ClearLine();
+  m_pLineEditor->Clear();
   kx::Sleep(1000);
   m_pSerialComm->WriteChar('\n');
   m_pSerialComm->Write(GetPrompt(PROMPT_LOGON));
@@ -650,7 +502,9 @@ void CKestrixAgent::TimeoutThread(unsigned int nSession) {
   auto isCurrent = [this, nSession] { return m_nLoggedOn != 0 && m_nSessionCount == nSession; };
   if (!isCurrent()) return;
   for (;;) {
-    if (m_nCommandRunning != 0) {
+    // A running command keeps the session alive, except the pass-through: it
+    // is the user's own session and times out when idle.
+    if (m_nCommandRunning != 0 && m_pPassThrough == nullptr) {
       m_dwLastActivity = kx::GetTickCount();
     } else {
       DWORD dwTimeout = m_dwSessionTimeout;
@@ -663,13 +517,19 @@ void CKestrixAgent::TimeoutThread(unsigned int nSession) {
     if (!isCurrent()) return;
   }
 
-  CPassThroughControl* pPassThrough = m_pPassThrough.exchange(nullptr);
-  if (pPassThrough != nullptr) pPassThrough->Terminate();
-  // What was typed of a command is dropped at the next line end, not taken as
-  // a name; marked before the logoff so that a line end typed meanwhile obeys it.
-  m_nDiscardLine = 1;
-  Logoff();
-  m_pSerialComm->WriteLine("\r\nLogon Session Timeout...");
+  {
+    // Held until the session has ended and said so: the command that ran the
+    // pass-through clears it only then, so it neither destroys the object
+    // while Terminate runs nor writes its prompt into the time-out's lines.
+    std::lock_guard<std::mutex> lock(m_passThroughLock);
+    CPassThroughControl* pPassThrough = m_pPassThrough.exchange(nullptr);
+    if (pPassThrough != nullptr) pPassThrough->Terminate();
+    // What was typed of a command is dropped at the next line end, not taken as
+    // a name; marked before the logoff so that a line end typed meanwhile obeys it.
+    m_nDiscardLine = 1;
+    Logoff();
+    m_pSerialComm->WriteLine("\r\nLogon Session Timeout...");
+  }
   // The line end makes the input thread show the logon screen, in order with
   // the other output.
   OnReceiveChar('\n');

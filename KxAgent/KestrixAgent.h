@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "CommandHistory.h"
 #include "EventLogManager.h"
 #include "InputSink.h"
+#include "LineEditor.h"
 #include "engine/CommandContext.h"
 #include "platform/accounts.h"
 #include "platform/kx_types.h"
@@ -25,27 +25,12 @@ class CommandDispatcher;
 class CBuiltInCommand;
 class CPassThroughControl;
 
-// Line-editing key codes: what the escape sequences and control bytes stand for.
-enum {
-  KEY_CURSOR_LEFT = 0x02,
-  KEY_CURSOR_RIGHT = 0x06,
-  KEY_BACKSPACE = 0x08,
-  KEY_TAB = 0x09,
-  KEY_LF = 0x0A,
-  KEY_CR = 0x0D,
-  KEY_HISTORY_NEXT = 0x0E,
-  KEY_HISTORY_PREVIOUS = 0x10,
-  KEY_ESCAPE = 0x1B,
-  KEY_DELETE = 0x7F,
-};
-
 // Prompt states for GetPrompt.
 enum { PROMPT_LOGON = 1, PROMPT_PASSWORD = 2 };
 
 class CKestrixAgent : public InputSink, public CEventLogListener, public CCommandContext {
  public:
   static const int kLineMax = 256;
-  static const int kEscapeMax = 5;
 
   // Builds the whole agent from <program directory>/config/sysconfig.xml: log,
   // input thread, serial channel (opened), dispatcher and the built-in commands.
@@ -70,9 +55,14 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   bool IsAllowedCommand(int nCommandID) override;
   bool IsHiddenExecutionImproperCommand() override;
 
+  // Removes and returns the received bytes the input thread has not taken yet,
+  // for a pass-through that takes the terminal over from the session.
+  std::string TakeQueuedInput();
   // Records now as the last sign of life of the session.
   void UpdateActivity();
   // Stores or clears (null) the running pass-through, for the session time-out.
+  // Waits while the time-out is ending the stored one, so that the pass-through
+  // is never ended after its owner has cleared it.
   void SetPassThrough(CPassThroughControl* pPassThrough);
   // The logged-on account's record, or null.
   CKxAgentLogonAccount* GetCurrentAccount();
@@ -120,27 +110,15 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   void InputThread();
   void TimeoutThread(unsigned int nSession);
   void NoticeThread(unsigned int nNotice);
-  bool HandleEscape(char& c);
-  void InsertChar(char c, bool bEcho);
-  void Backspace();
-  void ClearLine();
-  void EraseVisibleLine();
   void OnLineEnd();
   void OnComplete();
   void OnHelp();
-  void ShowHistoryLine();
   void OnLogonSuccess();
   void OnLogonFailure(int nResult);
   const char* GetCommandPrompt();
-  std::string GetLine() const { return std::string(m_szLine, m_nLength); }
 
-  // Line editor.
-  char m_szLine[kLineMax + 1];
-  int m_nLength;
-  int m_nCursor;
-  char m_szEscape[kEscapeMax];
-  int m_nEscapeLength;
-  bool m_bEscapeActive;
+  // The session's line, on the input thread.
+  CLineEditor* m_pLineEditor;
 
   // Session.
   std::atomic<int> m_nLoggedOn;
@@ -154,9 +132,10 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   std::string m_strCommandPrompt;
   std::string m_strLogonScreen;
   std::string m_strMachineName;
-  CommandHistory m_history;
   std::atomic<int> m_nCommandRunning;
   std::atomic<int> m_nDiscardLine;  // set by the time-out: drop the typed line at the next line end
+  // The running pass-through; changed, and ended by the time-out, under the lock.
+  std::mutex m_passThroughLock;
   std::atomic<CPassThroughControl*> m_pPassThrough;
 
   // Owned parts.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "KxAgentLog.h"
+#include "LineEditor.h"
 #include "platform/error_codes.h"
 
 namespace {
@@ -13,8 +14,6 @@ const char kSendSource[] = "CSerialComm::Send()";
 const DWORD kReadChunk = 4096;
 // How often a channel whose terminal went away looks for it again.
 const DWORD kIdleRetryMs = 500;
-const int kSetCallbackTries = 100;
-const DWORD kSetCallbackPauseMs = 100;
 
 const char* EncodingName(int nEncodingCode) {
   switch (nEncodingCode) {
@@ -108,14 +107,11 @@ int CSerialComm::Close() {
 BOOL CSerialComm::IsClosed() { return (m_pPort == nullptr || !m_pPort->IsOpen()) ? TRUE : FALSE; }
 
 void CSerialComm::SetCallback(InputSink* pSink) {
-  std::lock_guard<std::recursive_mutex> lock(m_lock);
-  for (int i = 0; i < kSetCallbackTries; ++i) {
-    if (m_nReading == 0 && m_nWriting == 0) {
-      m_pSink = pSink;
-      return;
-    }
-    kx::Sleep(kSetCallbackPauseMs);
-  }
+  // The delivery lock, not the write lock: writers go on while a delivery in
+  // progress finishes, and once the sink is stored the old one is never
+  // called again.
+  std::lock_guard<std::recursive_mutex> lock(m_deliveryLock);
+  m_pSink = pSink;
 }
 
 InputSink* CSerialComm::GetCallback() { return m_pSink.load(); }
@@ -159,6 +155,7 @@ void CSerialComm::Deliver() {
     size_t nCount = std::min(m_receiveQueue.size(), sizeof(m_deliveryBuffer));
     std::copy_n(m_receiveQueue.begin(), nCount, m_deliveryBuffer);
     m_receiveQueue.erase(m_receiveQueue.begin(), m_receiveQueue.begin() + nCount);
+    std::lock_guard<std::recursive_mutex> lock(m_deliveryLock);
     InputSink* pSink = m_pSink.load();
     if (pSink != nullptr) pSink->OnReceive(m_deliveryBuffer, static_cast<int>(nCount));
   }
@@ -228,21 +225,7 @@ void CSerialComm::Send() {
   m_nWriting = 0;
 }
 
-int CSerialComm::SendKeyEcho(int nKey) {
-  switch (nKey) {
-    case 2:
-      return WriteChar('\x1B') & WriteChar('[') & WriteChar('D');
-    case 6:
-      return WriteChar('\x1B') & WriteChar('[') & WriteChar('C');
-    case 8:
-      return WriteChar('\x08') & WriteChar(' ') & WriteChar('\x08');
-    case 10:
-    case 13:
-      return WriteChar('\n');
-    default:
-      return WriteChar(static_cast<char>(nKey));
-  }
-}
+int CSerialComm::SendKeyEcho(int nKey) { return EchoKey(*this, nKey); }
 
 int CSerialComm::SjisToEuc(const char* lpSource, char* lpDest, int nSize) {
   if (lpDest == nullptr || nSize <= 0) return 0;

@@ -54,8 +54,9 @@ class CSerialComm : public CWriter {
   // TRUE while no port is open.
   BOOL IsClosed();
 
-  // Changes the receiver of input; waits (up to 10 s) until no drain and no
-  // send is in progress, and leaves the sink unchanged if that never happens.
+  // Changes the receiver of input. Waits while a delivery to the current sink
+  // is in progress (never for a send); once it returns, the old sink is not
+  // called again. Any thread, also the sink itself from inside OnReceive.
   void SetCallback(InputSink* pSink);
   InputSink* GetCallback();
   // KX_ENCODING_SJIS or KX_ENCODING_EUCJP for the text sent from now on.
@@ -96,6 +97,8 @@ class CSerialComm : public CWriter {
   std::deque<char> m_receiveQueue;
   std::deque<char> m_sendQueue;
   std::recursive_mutex m_lock;
+  // Held around each call of the sink and around its change.
+  std::recursive_mutex m_deliveryLock;
   std::atomic<InputSink*> m_pSink;
   std::atomic<int> m_nEncoding;
   char m_sendBuffer[8192];

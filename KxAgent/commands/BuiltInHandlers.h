@@ -19,6 +19,7 @@ int CmdShowVersion(CWriter& writer, CKxAgentCommandArgument& argument);
 int CmdShowDate(CWriter& writer, CKxAgentCommandArgument& argument);
 int CmdSetEncoding(CWriter& writer, CKxAgentCommandArgument& argument);
 int CmdSetTimeout(CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdDosPrompt(CWriter& writer, CKxAgentCommandArgument& argument);
 int CmdLogoff(CWriter& writer, CKxAgentCommandArgument& argument);
 int CmdSetEventLogNotification(CWriter& writer, CKxAgentCommandArgument& argument);
 

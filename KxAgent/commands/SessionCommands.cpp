@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "CommandPrompt.h"
 #include "KestrixAgent.h"
 #include "KxAgentLog.h"
 #include "KxAgentPluginManager/BuiltInCommand.h"
@@ -161,6 +162,17 @@ int CmdSetEventLogNotification(CWriter& /*writer*/, CKxAgentCommandArgument& arg
   return 1;
 }
 
+int CmdDosPrompt(CWriter& /*writer*/, CKxAgentCommandArgument& /*argument*/) {
+  CKxAgentLog::LogInfo(kCommandExecute, "dosprompt");
+  CKestrixAgent* pAgent = GetAgent();
+  CommandPrompt prompt(pAgent);
+  pAgent->SetPassThrough(&prompt);
+  prompt.Run();
+  // Waits for a time-out that is ending the pass-through right now.
+  pAgent->SetPassThrough(nullptr);
+  return 1;
+}
+
 int CmdLogoff(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
   CKxAgentLog::LogInfo(kCommandExecute, "logoff");
   GetAgent()->Logoff();
@@ -169,11 +181,11 @@ int CmdLogoff(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
 }
 
 void AttachBuiltInHandlers(CBuiltInCommand* pBuiltIn) {
-  // Index 4 (dosprompt) has no handler in this build and answers nothing.
   pBuiltIn->SetCommandFunc(0, CmdShowVersion);
   pBuiltIn->SetCommandFunc(1, CmdShowDate);
   pBuiltIn->SetCommandFunc(2, CmdSetEncoding);
   pBuiltIn->SetCommandFunc(3, CmdSetTimeout);
+  pBuiltIn->SetCommandFunc(4, CmdDosPrompt);
   pBuiltIn->SetCommandFunc(5, CmdLogoff);
   pBuiltIn->SetCommandFunc(6, CmdShutdown);
   pBuiltIn->SetCommandFunc(7, CmdReboot);

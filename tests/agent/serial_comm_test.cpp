@@ -6,12 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "SerialComm.h"
@@ -156,6 +158,62 @@ TEST_F(SerialCommTest, DeliversABufferedBurstIn2048ByteBlocksInOrder) {
   ASSERT_EQ(1, m_pComm->Start());
   EXPECT_EQ(burst, sink.WaitFor(5000));
   EXPECT_EQ((std::vector<size_t>{2048, 2048, 904}), sink.BlockSizes());
+}
+
+// A sink that holds the delivery until the test releases it.
+class CBlockingSink : public InputSink {
+ public:
+  void OnReceive(const char* /*lpData*/, int /*nLength*/) override {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_bEntered = true;
+    m_cond.notify_all();
+    m_cond.wait_for(lock, std::chrono::seconds(10), [&] { return m_bReleased; });
+    ++m_nCalls;
+  }
+  void OnReceiveChar(char c) override { OnReceive(&c, 1); }
+  bool WaitEntered() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_cond.wait_for(lock, std::chrono::seconds(5), [&] { return m_bEntered; });
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bReleased = true;
+    m_cond.notify_all();
+  }
+  int Calls() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nCalls;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_cond;
+  bool m_bEntered = false;
+  bool m_bReleased = false;
+  int m_nCalls = 0;
+};
+
+TEST_F(SerialCommTest, SinkChangeWaitsForTheDeliveryInProgressAndHoldsUpNoWriter) {
+  OpenAndStart();
+  CBlockingSink blocking;
+  CRecordingSink next;
+  m_pComm->SetCallback(&blocking);
+  m_pPort->Receive("a");
+  ASSERT_TRUE(blocking.WaitEntered());
+  std::atomic<bool> bChanged(false);
+  std::thread changer([&] {
+    m_pComm->SetCallback(&next);
+    bChanged = true;
+  });
+  EXPECT_EQ(1, m_pComm->Write("w"));
+  EXPECT_EQ("w", m_pPort->Written());
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(bChanged) << "the sink was changed while it was being called";
+  blocking.Release();
+  changer.join();
+  m_pPort->Receive("b");
+  EXPECT_EQ("b", next.WaitFor(1));
+  EXPECT_EQ(1, blocking.Calls());
 }
 
 TEST_F(SerialCommTest, FailedWritesAreLoggedAndDropTheRestOfTheQueue) {

@@ -41,6 +41,39 @@ int Die(CAgentHarness& agent, const std::string& strWhat) {
   return 1;
 }
 
+// Types nKeystrokes printable bytes one at a time and records the time until
+// each one's echo; backspaces (not timed) keep the line short.
+bool MeasureEcho(CAgentHarness& agent, int nKeystrokes, std::vector<double>* pvecLatencyMs,
+                 std::string* pstrFailure) {
+  const int nLineLength = 32;
+  std::string strErase;
+  for (int i = 0; i < nLineLength; ++i) strErase += kBackspaceEcho;
+  for (int i = 0; i < nKeystrokes; ++i) {
+    char c = static_cast<char>('a' + i % 26);
+    Clock::time_point sent = Clock::now();
+    if (!agent.Send(std::string(1, c))) {
+      *pstrFailure = "cannot write a keystroke";
+      return false;
+    }
+    CReadResult echo = agent.ReadUntil(std::string(1, c), 5000);
+    pvecLatencyMs->push_back(MsSince(sent));
+    if (!echo.m_bFound || echo.m_strBytes.size() != 1) {
+      *pstrFailure = "keystroke not echoed";
+      return false;
+    }
+    if ((i + 1) % nLineLength == 0 || i + 1 == nKeystrokes) {
+      int nTyped = (i % nLineLength) + 1;
+      std::string strExpectFailure;
+      if (!agent.Send(std::string(static_cast<size_t>(nTyped), '\x08')) ||
+          !agent.ExpectExactly(strErase.substr(0, static_cast<size_t>(nTyped) * 7), &strExpectFailure)) {
+        *pstrFailure = "backspaces: " + strExpectFailure;
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 struct COutputFigures {
   std::uint64_t ullBytes = 0;
   std::uint64_t ullCpuMs = 0;
@@ -152,26 +185,18 @@ int main(int argc, char** argv) {
   if (!agent.Logon(kUser, kPassword, &strFailure)) return Die(agent, "logon failed: " + strFailure);
   const std::string strPrompt = agent.GetPrompt(kUser);
 
-  // Keystroke echo: one printable byte at a time; backspaces (not timed) keep the
-  // line short.
+  // Keystroke echo, at the session's command line and inside the pass-through.
   std::vector<double> vecLatencyMs;
-  const int nLineLength = 32;
-  std::string strErase;
-  for (int i = 0; i < nLineLength; ++i) strErase += kBackspaceEcho;
-  for (int i = 0; i < nKeystrokes; ++i) {
-    char c = static_cast<char>('a' + i % 26);
-    Clock::time_point sent = Clock::now();
-    if (!agent.Send(std::string(1, c))) return Die(agent, "cannot write a keystroke");
-    CReadResult echo = agent.ReadUntil(std::string(1, c), 5000);
-    vecLatencyMs.push_back(MsSince(sent));
-    if (!echo.m_bFound || echo.m_strBytes.size() != 1) return Die(agent, "keystroke not echoed");
-    if ((i + 1) % nLineLength == 0 || i + 1 == nKeystrokes) {
-      int nTyped = (i % nLineLength) + 1;
-      if (!agent.Send(std::string(static_cast<size_t>(nTyped), '\x08')) ||
-          !agent.ExpectExactly(strErase.substr(0, static_cast<size_t>(nTyped) * 7), &strFailure)) {
-        return Die(agent, "backspaces: " + strFailure);
-      }
-    }
+  if (!MeasureEcho(agent, nKeystrokes, &vecLatencyMs, &strFailure)) return Die(agent, strFailure);
+  std::vector<double> vecShellLatencyMs;
+  if (!agent.Send("dosprompt\r") || !agent.Send("unset LD_PRELOAD; echo kx$((6*7))\r") ||
+      !agent.ReadUntil("kx42\r\n").m_bFound) {
+    return Die(agent, "the pass-through did not answer");
+  }
+  agent.ReadFor(300);  // the shell's prompt
+  if (!MeasureEcho(agent, nKeystrokes, &vecShellLatencyMs, &strFailure)) return Die(agent, strFailure);
+  if (!agent.Send("exit\r") || !agent.ReadUntil(strPrompt).m_bFound) {
+    return Die(agent, "the pass-through did not end with the prompt");
   }
 
   std::uint64_t ullTarget = static_cast<std::uint64_t>(dOutputMiB * 1024 * 1024);
@@ -226,6 +251,10 @@ int main(int argc, char** argv) {
            Format("%.3f ms", Percentile(vecLatencyMs, 0.50)));
   PrintRow(Format("keystroke echo latency p99 (%d keys)", nKeystrokes).c_str(),
            Format("%.3f ms", Percentile(vecLatencyMs, 0.99)));
+  PrintRow(Format("echo latency in dosprompt p50 (%d keys)", nKeystrokes).c_str(),
+           Format("%.3f ms", Percentile(vecShellLatencyMs, 0.50)));
+  PrintRow(Format("echo latency in dosprompt p99 (%d keys)", nKeystrokes).c_str(),
+           Format("%.3f ms", Percentile(vecShellLatencyMs, 0.99)));
   PrintOutputRow("output: show version", version);
   PrintOutputRow("output: command listing (?)", listing);
   PrintRow(Format("event write to pushed line p50 (%d records)", nPushes).c_str(),

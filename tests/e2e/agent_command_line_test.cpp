@@ -21,12 +21,6 @@ const char kShowDatePattern[] =
     " Local Time : \\d+-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\n"
     " System Time: \\d+-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\n\r\n";
 
-std::string Repeat(const std::string& strText, int nCount) {
-  std::string strOut;
-  for (int i = 0; i < nCount; ++i) strOut += strText;
-  return strOut;
-}
-
 class CommandLineTest : public CAgentTest {
  protected:
   void SetUp() override {
@@ -108,24 +102,14 @@ TEST_F(CommandLineTest, HistoryWalksBackAndForthThroughEarlierLines) {
   ASSERT_TRUE(ReceivesNotFound("bar"));
 
   const std::string strEraseThree = Repeat("\x08 \x08", 3);
-  // A step that sends nothing is proven silent by the exact bytes of the next one.
-  struct {
-    const char* lpKey;
-    std::string strEcho;
-  } steps[] = {
-      {kUp, "bar"},                     // nothing typed: nothing to erase
-      {kUp, strEraseThree + "foo"},
-      {kUp, ""},                        // already at the oldest line
-      {"\x0e", strEraseThree + "bar"},  // ^N is the same as ESC [ B
-      {kDown, strEraseThree},           // past the newest: the line is emptied
-      {"\x10", "bar"},                  // ^P is the same as ESC [ A
-  };
-  for (const auto& step : steps) {
-    ASSERT_TRUE(m_pAgent->Send(step.lpKey));
-    if (!step.strEcho.empty()) {
-      ASSERT_TRUE(ReceivesExactly(*m_pAgent, step.strEcho)) << EscapeBytes(step.lpKey);
-    }
-  }
+  ASSERT_TRUE(ReceivesEchoes(*m_pAgent, {
+                                            {kUp, "bar"},  // nothing typed: nothing to erase
+                                            {kUp, strEraseThree + "foo"},
+                                            {kUp, ""},  // already at the oldest line
+                                            {"\x0e", strEraseThree + "bar"},  // ^N is ESC [ B
+                                            {kDown, strEraseThree},  // past the newest: emptied
+                                            {"\x10", "bar"},  // ^P is the same as ESC [ A
+                                        }));
   ASSERT_TRUE(m_pAgent->Send("\r"));
   ASSERT_TRUE(ReceivesExactly(*m_pAgent, "\r\n"));
   EXPECT_TRUE(ReceivesNotFound("bar"));

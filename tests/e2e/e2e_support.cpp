@@ -41,6 +41,16 @@ CAgentOptions MakeTestOptions() {
   return ::testing::AssertionFailure() << strFailure;
 }
 
+::testing::AssertionResult ReceivesEchoes(CAgentHarness& agent, const std::vector<CKeyEcho>& steps) {
+  for (const CKeyEcho& step : steps) {
+    if (!agent.Send(step.strKey)) return ::testing::AssertionFailure() << agent.GetLastError();
+    if (step.strEcho.empty()) continue;
+    ::testing::AssertionResult result = ReceivesExactly(agent, step.strEcho);
+    if (!result) return result << "\n  after the key \"" << EscapeBytes(step.strKey) << "\"";
+  }
+  return ::testing::AssertionSuccess();
+}
+
 ::testing::AssertionResult ReceivesMatching(CAgentHarness& agent, const std::string& strEnd,
                                             const std::string& strPattern, std::string* pstrBytes,
                                             int nTimeoutMs) {
@@ -57,6 +67,12 @@ CAgentOptions MakeTestOptions() {
            << "\n  received: \"" << EscapeBytes(result.m_strBytes) << "\"";
   }
   return ::testing::AssertionSuccess();
+}
+
+std::string Repeat(const std::string& strText, int nCount) {
+  std::string strOut;
+  for (int i = 0; i < nCount; ++i) strOut += strText;
+  return strOut;
 }
 
 std::string RegexLiteral(const std::string& strText) {

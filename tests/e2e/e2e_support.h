@@ -7,6 +7,7 @@
 #include <memory>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "agent_harness.h"
 
@@ -39,8 +40,21 @@ CAgentOptions MakeTestOptions();
                                             std::string* pstrBytes = nullptr,
                                             int nTimeoutMs = kDefaultTimeoutMs);
 
+// One key sent and the echo it must bring.
+struct CKeyEcho {
+  std::string strKey;
+  std::string strEcho;
+};
+
+// Sends each key in turn and expects exactly its echo. A step that must send
+// nothing has an empty echo; the exact bytes of the next step prove it silent.
+::testing::AssertionResult ReceivesEchoes(CAgentHarness& agent, const std::vector<CKeyEcho>& steps);
+
 // Escapes regular-expression metacharacters so that a text matches itself.
 std::string RegexLiteral(const std::string& strText);
+
+// The text nCount times over.
+std::string Repeat(const std::string& strText, int nCount);
 
 // Starts an agent, opens its logon screen and, through LogOn, a session.
 class CAgentTest : public ::testing::Test {
