@@ -55,7 +55,7 @@ class WineAgentTest : public CAgentTest {
 
 // Wine's LogonUserA takes any password, so the refusal shown is the
 // configuration's: the account is not listed.
-TEST_F(WineAgentTest, ServesALogonAndTheSystemCommandsOnCom1) {
+TEST_F(WineAgentTest, ServesALogonTheSystemCommandsAndThePassThroughOnCom1) {
   m_strTranscript = LogonScreen();
   ASSERT_TRUE(m_pAgent->Send(std::string(kBob) + "\r"));
   ASSERT_TRUE(ReceivesExactly(*m_pAgent, std::string(kBob) + "\r\npassword: "));
@@ -87,6 +87,19 @@ TEST_F(WineAgentTest, ServesALogonAndTheSystemCommandsOnCom1) {
     ASSERT_FALSE(HasFatalFailure());
     EXPECT_TRUE(Answers(command.lpLine, command.strPattern));
   }
+
+  // The pass-through to Wine's cmd.exe: a line and its answer, then exit.
+  TypeCommand("dosprompt");
+  ASSERT_FALSE(HasFatalFailure());
+  m_strTranscript += "dosprompt\r\n";
+  ASSERT_TRUE(m_pAgent->Send("echo hello\r"));
+  CReadResult hello = m_pAgent->ReadUntil("hello\r\n", 3 * kDefaultTimeoutMs);
+  m_strTranscript += hello.m_strBytes;
+  ASSERT_TRUE(hello.m_bFound) << m_pAgent->Describe();
+  ASSERT_TRUE(m_pAgent->Send("exit\r"));
+  CReadResult back = m_pAgent->ReadUntil(Prompt(), 3 * kDefaultTimeoutMs);
+  m_strTranscript += back.m_strBytes;
+  EXPECT_TRUE(back.m_bFound) << m_pAgent->Describe();
 }
 
 }  // namespace
