@@ -10,6 +10,7 @@
 #include "KxAgentLog.h"
 #include "KxAgentPluginManager/BuiltInCommand.h"
 #include "PassThrough.h"
+#include "PluginLoader.h"
 #include "Resources.h"
 #include "SerialComm.h"
 #include "SystemErrorText.h"
@@ -50,6 +51,7 @@ CKestrixAgent::CKestrixAgent()
       m_pDispatcher(nullptr),
       m_pLogManager(nullptr),
       m_pBuiltInCommand(nullptr),
+      m_pPluginLoader(nullptr),
       m_bInputSignalled(true),
       m_dwComPort(1),
       m_dwComSpeed(9600),
@@ -101,30 +103,9 @@ void CKestrixAgent::LoadSettings() {
 }
 
 void CKestrixAgent::LoadPlugins() {
-  for (CKxAgentPluginEntry* pEntry : *m_pConfigManager->GetPluginList()) {
-    switch (pEntry->GetType()) {
-      case 1:
-        for (int i = 0; i < m_pBuiltInCommand->GetCommandCount(); ++i) {
-          m_pDispatcher->Register(pEntry->GetPluginID() + i,
-                                  m_pBuiltInCommand->GetCommandLineDefinition(i),
-                                  m_pBuiltInCommand, i);
-        }
-        break;
-      case 2:
-      case 3:
-        // Script plug-ins are not loadable by this build: say so, as for a
-        // file that fails to load, and go on without its commands.
-        CKxAgentLog::LogError("initialize", "Plug-in script load error. (file=%s)",
-                              pEntry->GetLibrary());
-        break;
-      case 4:
-        CKxAgentLog::LogError("initialize", "Plug-in DLL load error. (file=%s)",
-                              pEntry->GetLibrary());
-        break;
-      default:
-        break;
-    }
-  }
+  m_pPluginLoader = new CPluginLoader(m_pConfigManager->IsScriptPluginSupport() != FALSE);
+  m_pDispatcher->SetScriptCommandRunner(m_pPluginLoader->GetScriptCommandRunner());
+  m_pPluginLoader->LoadPlugins(*m_pConfigManager, *m_pBuiltInCommand, *m_pDispatcher);
 }
 
 int CKestrixAgent::Start() {

@@ -23,6 +23,7 @@ class CKxAgentLog;
 class CSerialComm;
 class CommandDispatcher;
 class CBuiltInCommand;
+class CPluginLoader;
 class CPassThroughControl;
 
 // Prompt states for GetPrompt.
@@ -145,6 +146,7 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   CommandDispatcher* m_pDispatcher;
   CEventLogManager* m_pLogManager;
   CBuiltInCommand* m_pBuiltInCommand;
+  CPluginLoader* m_pPluginLoader;  // the script hosts and the loaded plug-ins
 
   // Input queue, filled by the serial reader, drained by the input thread.
   std::mutex m_inputLock;

@@ -1,5 +1,13 @@
 #include "KxAgentPluginManager/DLLPlugin.h"
 
+#include <string>
+
+namespace {
+thread_local std::string g_strLoadError;
+}  // namespace
+
+const char* GetDLLPluginLoadError() { return g_strLoadError.c_str(); }
+
 CDLLPlugin::CDLLPlugin()
     : m_hModule(nullptr),
       m_ppCommands(nullptr),
@@ -13,8 +21,8 @@ CDLLPlugin::~CDLLPlugin() {}
 int CDLLPlugin::LoadPluginLibrary(const char* lpPath) {
   UnloadPluginLibrary();
   m_pInfo.reset();
-  m_strLoadError.clear();
-  m_hModule = kx::LoadDynamicLibrary(lpPath, &m_strLoadError);
+  g_strLoadError.clear();
+  m_hModule = kx::LoadDynamicLibrary(lpPath, &g_strLoadError);
   if (m_hModule == nullptr) return 0;
 
   m_pfnGetPluginInfo = reinterpret_cast<KxGetPluginInfoFunc>(
@@ -24,7 +32,7 @@ int CDLLPlugin::LoadPluginLibrary(const char* lpPath) {
   m_pfnRelease =
       reinterpret_cast<KxReleaseFunc>(kx::FindLibraryFunction(m_hModule, KX_PLUGIN_EXPORT_RELEASE));
   if (m_pfnGetPluginInfo == nullptr || m_pfnGetPluginInstance == nullptr || m_pfnRelease == nullptr) {
-    m_strLoadError = "the library does not export GetPluginInfo, GetPluginInstance and Release";
+    g_strLoadError = "the library does not export GetPluginInfo, GetPluginInstance and Release";
     UnloadPluginLibrary();
     return 0;
   }
@@ -32,7 +40,7 @@ int CDLLPlugin::LoadPluginLibrary(const char* lpPath) {
   // A library without a record has nothing to describe or register.
   plugin_info* pInfo = GetPluginInfo();
   if (pInfo == nullptr) {
-    m_strLoadError = "GetPluginInfo returned no record";
+    g_strLoadError = "GetPluginInfo returned no record";
     UnloadPluginLibrary();
     return 0;
   }

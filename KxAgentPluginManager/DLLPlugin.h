@@ -27,9 +27,6 @@ class CDLLPlugin : public CKxAgentPlugin {
   int LoadPluginLibrary(const char* lpPath);
   // Calls the library's "Release" and frees it; nothing when no library is held.
   void UnloadPluginLibrary();
-  // The system's reason for the last failed load, for the log; empty otherwise.
-  const char* GetLoadError() const { return m_strLoadError.c_str(); }
-
   // 1 (DLL).
   int GetPluginType() override;
   // The record built at load, or null before a successful load.
@@ -64,5 +61,9 @@ class CDLLPlugin : public CKxAgentPlugin {
   KxGetPluginInfoFunc m_pfnGetPluginInfo;
   KxGetPluginInstanceFunc m_pfnGetPluginInstance;
   KxReleaseFunc m_pfnRelease;
-  std::string m_strLoadError;
 };
+
+// The reason the calling thread's last failed LoadPluginLibrary gave (the system's
+// text, or which part of the interface was missing), for the log; empty after a
+// successful load. Kept outside the class so that the class keeps its published layout.
+const char* GetDLLPluginLoadError();

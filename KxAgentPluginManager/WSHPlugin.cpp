@@ -5,11 +5,12 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/text_encoding.h"
+#include "platform/native_path.h"
 
 namespace {
 
 const char kRunFunction[] = "Run";
+const char kScriptErrorText[] = "[Error] Script Error!!";
 
 }  // namespace
 
@@ -26,11 +27,6 @@ int CWSHManager::InvokeFunction(const char* lpName, const kx::CScriptValue* pArg
 
 void CWSHManager::AddNamedItem(const char*, void*) {}
 
-void CWSHManager::SetCallTimeLimit(unsigned long dwMilliseconds) {
-  m_pEngine->SetCallTimeLimit(static_cast<DWORD>(dwMilliseconds));
-}
-
-const char CWSHPlugin::kScriptErrorText[] = "[Error] Script Error!!";
 
 CWSHPlugin::CWSHPlugin(CWSHManager* pHost) : m_pHost(pHost) {}
 
@@ -61,7 +57,7 @@ int CWSHPlugin::SetScriptText(const char* lpText) {
 int CWSHPlugin::LoadPluginScript(const char* lpPath) {
   if (lpPath == nullptr) return 0;
   std::error_code error;
-  std::filesystem::path path(kx::Cp932ToUtf8(lpPath));
+  std::filesystem::path path = kx::ToFileSystemPath(lpPath);
   if (!std::filesystem::is_regular_file(path, error)) return 0;
   std::ifstream in(path, std::ios::binary);
   if (!in) return 0;

@@ -37,8 +37,6 @@ class CWSHManager {
                      kx::CScriptValue* pResult);
   // Scripts get no object of the host's: does nothing.
   void AddNamedItem(const char* lpName, void* pObject);
-  // Sets the run-time limit of each later parse and call (milliseconds; 0: none).
-  void SetCallTimeLimit(unsigned long dwMilliseconds);
 
  private:
   std::unique_ptr<kx::CScriptEngine> m_pEngine;
@@ -47,9 +45,6 @@ class CWSHManager {
 // A script plug-in. It never owns a host.
 class CWSHPlugin : public CKxAgentPlugin {
  public:
-  // The text Run's failures write.
-  static const char kScriptErrorText[];
-
   // Empty script, no definition, no information record; pHost not owned (may be null).
   explicit CWSHPlugin(CWSHManager* pHost);
   CWSHPlugin(const CWSHPlugin&) = delete;
@@ -70,7 +65,7 @@ class CWSHPlugin : public CKxAgentPlugin {
   // The definition for index 0; null for any other index or before a load.
   const char* GetCommandLineDefinition(int nIndex) override;
   // Parses the script afresh into the current host and calls Run; writes Run's
-  // result as a line and returns 1, or writes kScriptErrorText and returns 0.
+  // result as a line and returns 1, or writes "[Error] Script Error!!" and returns 0.
   int Execute(int nIndex, CWriter& writer, CKxAgentCommandArgument& argument) override;
   // Does nothing.
   void OnTimeout(int nIndex) override;

@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include "platform/native_path.h"
 #include "platform/text_encoding.h"
 
 namespace kx {
@@ -22,7 +23,7 @@ HKXMODULE LoadDynamicLibrary(const char* lpPath, std::string* pstrError) {
     if (pstrError != nullptr) *pstrError = "no library path";
     return nullptr;
   }
-  std::string strPath = Cp932ToUtf8(lpPath);
+  std::string strPath = ToNativePath(lpPath);
   std::lock_guard<std::mutex> lock(g_dlMutex);
   void* pHandle = dlopen(strPath.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (pHandle == nullptr && pstrError != nullptr) {

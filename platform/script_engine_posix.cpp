@@ -6,9 +6,9 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 
 #include "duktape.h"
+#include "platform/text_compare.h"
 #include "platform/text_encoding.h"
 
 namespace kx {
@@ -189,7 +189,8 @@ struct CScriptEngine::CImpl {
 };
 
 CScriptEngine::CScriptEngine(const char* lpLanguage) : m_pImpl(new CImpl) {
-  if (lpLanguage == nullptr || std::strcmp(lpLanguage, "JScript") != 0) return;
+  // Engine names are compared as Windows compares program identifiers.
+  if (lpLanguage == nullptr || CompareNoCase(lpLanguage, "JScript") != 0) return;
   m_pImpl->pContext =
       duk_create_heap(HeapAlloc, HeapRealloc, HeapFree, &m_pImpl->state, HeapFatal);
 }

@@ -151,7 +151,12 @@ std::string BuildSystemConfigXml(const CAgentOptions& options, const std::string
         << "\"/>\n";
   }
   xml << "  </log-setting>\n"
-      << "  <plugin-entry/>\n"
+      << "  <plugin-entry>\n";
+  for (const CAgentPlugin& plugin : options.m_vecPlugins) {
+    xml << "    <plugin plugin-id=\"" << plugin.m_nPluginID << "\" library=\""
+        << XmlEscape(plugin.m_strLibrary) << "\" type=\"" << plugin.m_nType << "\"/>\n";
+  }
+  xml << "  </plugin-entry>\n"
       << "  <logon-account>\n";
   int nAccountID = 0;
   for (const CAgentAccount& account : options.m_vecAccounts) {
@@ -274,6 +279,13 @@ BOOL CAgentHarness::PrepareBaseDir() {
       bCopied = TRUE;
     }
     if (!bCopied) return Fail("library not found beside the program: " + strLibrary);
+  }
+
+  for (const std::string& strFile : m_options.m_vecPluginFiles) {
+    fs::path filePath(strFile);
+    fs::copy_file(filePath, m_strBaseDir + "/plugins/" + filePath.filename().string(),
+                  fs::copy_options::overwrite_existing, error);
+    if (error) return Fail("copy " + strFile + ": " + error.message());
   }
 
   if (m_options.m_bWriteSystemConfig) {

@@ -35,6 +35,13 @@ struct CAgentAccount {
   std::string m_strPassword;         // PAM password; empty: no PAM entry
 };
 
+// One installed plug-in of the generated configuration.
+struct CAgentPlugin {
+  int m_nPluginID;
+  std::string m_strLibrary;  // as configured (a file name in <base>/plugins/)
+  int m_nType;               // 2 VBScript, 3 JScript, 4 DLL
+};
+
 // A PAM user that the configuration does not list.
 struct CPamUser {
   std::string m_strName;
@@ -72,6 +79,9 @@ struct CAgentOptions {
   BOOL m_bLogging = TRUE;  // all four levels switched with it
   std::vector<CAgentAccount> m_vecAccounts;
   std::vector<CPamUser> m_vecPamOnlyUsers;
+  std::vector<CAgentPlugin> m_vecPlugins;
+  // Files copied into <base>/plugins/ before the program starts (full paths).
+  std::vector<std::string> m_vecPluginFiles;
 };
 
 // Result of a read: whether the awaited bytes arrived, and every byte consumed.

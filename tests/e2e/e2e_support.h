@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "agent_harness.h"
+#include "tests/support/BuiltInListing.h"
 
 namespace kx {
 namespace e2e {

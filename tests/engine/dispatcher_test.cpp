@@ -9,6 +9,7 @@
 #include "KxAgentPluginManager/BuiltInCommand.h"
 #include "engine/CommandDispatcher.h"
 #include "engine_fakes.h"
+#include "tests/support/BuiltInListing.h"
 
 namespace {
 
@@ -26,25 +27,6 @@ template <int... N>
 void AttachHandlers(CBuiltInCommand& builtIn, std::integer_sequence<int, N...>) {
   (builtIn.SetCommandFunc(N, RecordingHandler<N>), ...);
 }
-
-const char kFullListing[] =
-    " show version\n"
-    " show date\n"
-    " set encoding {sjis|eucjp}\n"
-    " set timeout [SEC:180]\n"
-    " dosprompt\n"
-    " logoff\n"
-    " shutdown [DELAY:180]\n"
-    " reboot [DELAY:180]\n"
-    " abort\n"
-    " show diskinfo [OPTION:hdd]\n"
-    " show eventlog {application|security|system} [LINE:10]\n"
-    " set eventlog-notification {on|off}\n"
-    " show process\n"
-    " kill {PID}\n"
-    " show service [NAME_DISPLAY_OPTION:full]\n"
-    " start service {SERVICE_NAME}\n"
-    " stop service {SERVICE_NAME}\n";
 
 const char kShowListing[] =
     " show version\n"
@@ -86,7 +68,7 @@ class DispatcherTest : public ::testing::Test {
 };
 
 TEST_F(DispatcherTest, EmptyPrefixListsEveryCommandInOrder) {
-  EXPECT_EQ(kFullListing, List(""));
+  EXPECT_EQ(kBuiltInListing, List(""));
 }
 
 TEST_F(DispatcherTest, RunsTheOneMatchingCommand) {
@@ -143,7 +125,7 @@ TEST_F(DispatcherTest, WritesTheErrorLineForEachFailure) {
       {"show dates", "[Error] 'show dates' command not found.\n"},
       {"show \"date", "[Error] Unterminated quoted string.\n"},
       {"'", "[Error] Unterminated quoted string.\n"},
-      {"     ", kFullListing},
+      {"     ", kBuiltInListing},
   };
   for (const auto& c : kCases) {
     int nResult = -5;
@@ -157,7 +139,7 @@ TEST_F(DispatcherTest, QuestionMarkListsTheRestOfTheLine) {
   int nResult = 0;
   EXPECT_EQ(kShowListing, Run("show?", &nResult));
   EXPECT_EQ(1, nResult);
-  EXPECT_EQ(kFullListing, Run("?", &nResult));
+  EXPECT_EQ(kBuiltInListing, Run("?", &nResult));
   EXPECT_EQ(1, nResult);
   EXPECT_EQ("", Run("foo?", &nResult));
   EXPECT_EQ(1, nResult);
@@ -168,7 +150,7 @@ TEST_F(DispatcherTest, HiddenExecutionHidesDisallowedCommands) {
   m_context.m_setAllowed.erase(7);
   m_context.m_bHidden = true;
   EXPECT_EQ("[Error] 'reboot' command not found.\n", Run("reboot"));
-  std::string strWithoutReboot = kFullListing;
+  std::string strWithoutReboot = kBuiltInListing;
   strWithoutReboot.erase(strWithoutReboot.find(" reboot [DELAY:180]\n"), 20);
   EXPECT_EQ(strWithoutReboot, List(""));
   EXPECT_EQ("", List("reb"));
@@ -177,7 +159,7 @@ TEST_F(DispatcherTest, HiddenExecutionHidesDisallowedCommands) {
   m_context.m_bHidden = false;
   EXPECT_EQ("[Error] Permission denied.\n", Run("reboot"));
   EXPECT_EQ("[Error] Permission denied.\n", Run("reboot x y"));
-  EXPECT_EQ(kFullListing, List(""));
+  EXPECT_EQ(kBuiltInListing, List(""));
   EXPECT_EQ(" reboot [DELAY:180]\n", List("reb"));
   EXPECT_EQ("reboot", m_dispatcher.CompleteLine("reb"));
   EXPECT_TRUE(g_vecRuns.empty());
@@ -262,7 +244,7 @@ TEST_F(DispatcherTest, UnparsableDefinitionIsACandidateForEveryLine) {
   EXPECT_EQ("fake ran\n", Run("foo bar", &nResult));
   EXPECT_EQ(1000, nResult);
   ASSERT_EQ(1u, plugin.m_vecRuns.size());
-  EXPECT_EQ(std::string(kFullListing) + " \n", List(""));
+  EXPECT_EQ(std::string(kBuiltInListing) + " \n", List(""));
   EXPECT_EQ("foo bar", m_dispatcher.CompleteLine("foo bar"));
 }
 

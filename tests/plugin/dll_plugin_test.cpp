@@ -32,7 +32,7 @@ TEST_P(RefusedLibraryTest, IsRefusedFreedAndLeavesNothingLoaded) {
   std::string strPath = GetParam().lpPath[0] == '/' ? GetParam().lpPath : TestPlugin(GetParam().lpPath);
   CDLLPlugin plugin;
   EXPECT_EQ(0, plugin.LoadPluginLibrary(strPath.c_str()));
-  EXPECT_STRNE("", plugin.GetLoadError());
+  EXPECT_STRNE("", GetDLLPluginLoadError());
   EXPECT_EQ(nullptr, plugin.GetPluginVersionInfo());
   EXPECT_EQ(0, plugin.GetCommandCount());
   EXPECT_EQ(nullptr, plugin.GetCommandLineDefinition(0));
@@ -58,7 +58,7 @@ TEST(DLLPluginTest, LoadsTheRecordAndBindsValuesByPosition) {
   EXPECT_EQ(5, pInfo->GetMinorVersion());
   EXPECT_STREQ("Win32 DLL", pInfo->GetType());
   EXPECT_EQ(3, plugin.GetCommandCount());
-  EXPECT_STREQ("probe2 [A] [B] [C]", plugin.GetCommandLineDefinition(2));
+  EXPECT_STREQ("probe2 [A:a] [B:b] [C:c]", plugin.GetCommandLineDefinition(2));
   EXPECT_EQ(nullptr, plugin.GetCommandLineDefinition(3));
   EXPECT_EQ(nullptr, plugin.GetCommandLineDefinition(-1));
 
@@ -82,7 +82,7 @@ TEST(DLLPluginTest, ANullCommandObjectHasNoDefinitionAndDoesNothing) {
   CDLLPlugin plugin;
   ASSERT_EQ(1, plugin.LoadPluginLibrary(TestPlugin("kxtest_null_slot").c_str()));
   EXPECT_EQ(3, plugin.GetCommandCount());
-  EXPECT_STREQ("probe0 [A] [B] [C]", plugin.GetCommandLineDefinition(0));
+  EXPECT_STREQ("probe0 [A:a] [B:b] [C:c]", plugin.GetCommandLineDefinition(0));
   EXPECT_EQ(nullptr, plugin.GetCommandLineDefinition(1));
   CKxAgentCommandArgument argument;
   CRecordingWriter writer;
@@ -97,7 +97,7 @@ TEST(DLLPluginTest, ALibraryReportingTwelveCommandsGetsTen) {
   CDLLPlugin plugin;
   ASSERT_EQ(1, plugin.LoadPluginLibrary(TestPlugin("kxtest_twelve").c_str()));
   EXPECT_EQ(10, plugin.GetCommandCount());
-  EXPECT_STREQ("probe9 [A] [B] [C]", plugin.GetCommandLineDefinition(9));
+  EXPECT_STREQ("probe9 [A:a] [B:b] [C:c]", plugin.GetCommandLineDefinition(9));
   EXPECT_EQ(nullptr, plugin.GetCommandLineDefinition(10));
   EXPECT_EQ(nullptr, plugin.GetCommandLineDefinition(11));
   CKxAgentCommandArgument argument;

@@ -3,7 +3,7 @@
 //   KX_TEST_OBJECTS     how many command objects its array really holds (default COUNT)
 //   KX_TEST_NULL_SLOT   the index of a slot left null (default none)
 //   KX_TEST_NO_RELEASE  leaves out the "Release" export
-// Command i has the definition "probe<i> [A] [B] [C]" and writes what it received.
+// Command i has the definition "probe<i> [A:a] [B:b] [C:c]" and writes what it received.
 #include <cstdio>
 #include <string>
 
@@ -24,7 +24,7 @@ namespace {
 class CProbeCommand final : public CKxAgentDLLPlugin {
  public:
   explicit CProbeCommand(int nIndex) : m_nIndex(nIndex) {
-    std::snprintf(m_szDefinition, sizeof(m_szDefinition), "probe%d [A] [B] [C]", nIndex);
+    std::snprintf(m_szDefinition, sizeof(m_szDefinition), "probe%d [A:a] [B:b] [C:c]", nIndex);
   }
   const char* GetCommandLineDefinition() override { return m_szDefinition; }
   // Writes "argc=<n>" and one word per slot: the value, or "-" for a null slot.

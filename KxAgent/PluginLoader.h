@@ -1,0 +1,47 @@
+// The agent's plug-ins: the two script hosts, every plug-in loaded from the
+// configuration, and the runner that gives each script command a fresh host.
+// Made and used on the agent's construction thread; the plug-ins then run on the
+// input thread. Nothing is unloaded: the agent keeps its plug-ins until it ends.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "KxAgentPluginManager/DLLPlugin.h"
+#include "KxAgentPluginManager/WSHPlugin.h"
+
+class CBuiltInCommand;
+class CKxAgentConfigManager;
+class CKxAgentPluginEntry;
+class CommandDispatcher;
+
+class CPluginLoader {
+ public:
+  // Creates the VBScript and the JScript host when bScriptSupport is set.
+  explicit CPluginLoader(bool bScriptSupport);
+  CPluginLoader(const CPluginLoader&) = delete;
+  CPluginLoader& operator=(const CPluginLoader&) = delete;
+  ~CPluginLoader();
+
+  // Walks the configured plug-in list in order: registers the built-in set's
+  // commands for its entry, loads every script and DLL entry and registers its
+  // commands under the entry's ID plus the command's index. An entry that cannot
+  // be loaded writes its load-error entry to the log and is left out.
+  void LoadPlugins(CKxAgentConfigManager& config, CBuiltInCommand& builtIn,
+                   CommandDispatcher& dispatcher);
+  // The runner the dispatcher uses for script commands.
+  CScriptCommandRunner* GetScriptCommandRunner() { return &m_runner; }
+
+ private:
+  CKxAgentPlugin* LoadScriptPlugin(const CKxAgentPluginEntry& entry, const std::string& strPath);
+  CKxAgentPlugin* LoadDLLPlugin(const CKxAgentPluginEntry& entry, const std::string& strPath);
+  void RegisterPluginCommands(const CKxAgentPluginEntry& entry, CKxAgentPlugin& plugin,
+                              int nCount, CommandDispatcher& dispatcher);
+
+  std::unique_ptr<CWSHManager> m_pVBScriptHost;
+  std::unique_ptr<CWSHManager> m_pJScriptHost;
+  std::vector<std::unique_ptr<CDLLPlugin>> m_vecDLLPlugins;
+  std::vector<std::unique_ptr<CJSPlugin>> m_vecJScriptPlugins;
+  std::vector<std::unique_ptr<CVBSPlugin>> m_vecVBScriptPlugins;
+  CWSHCommandRunner m_runner;
+};
