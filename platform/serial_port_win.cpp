@@ -21,6 +21,7 @@ const DWORD kInputQueueSize = 8192;
 const DWORD kOutputQueueSize = 4096;
 const WORD kFlowLimit = 2048;
 const DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+const DWORD kInputPollMs = 50;
 
 // COMn opened for overlapped I/O: the reader waits for EV_RXCHAR with
 // WaitCommEvent while other threads write, and a wait can be cancelled.
@@ -77,13 +78,11 @@ class CWinSerialPort : public CSerialPort {
         m_overlappedWait.hEvent = m_hWaitEvent;
         m_dwEventMask = 0;
         if (::WaitCommEvent(m_hPort, &m_dwEventMask, &m_overlappedWait)) continue;
-        if (::GetLastError() == ERROR_IO_PENDING) {
-          m_bWaitPending = true;
-        } else {
-          // A driver without event waits is polled.
-          dwLeft = std::min<DWORD>(dwLeft, 20);
-        }
+        m_bWaitPending = ::GetLastError() == ERROR_IO_PENDING;
       }
+      // The driver's count is looked at again now and then: not every driver
+      // (Wine's on a pseudo-terminal, for one) signals EV_RXCHAR.
+      dwLeft = std::min<DWORD>(dwLeft, kInputPollMs);
       HANDLE handles[2] = {m_hCancel, m_hWaitEvent};
       DWORD dwResult = ::WaitForMultipleObjects(m_bWaitPending ? 2 : 1, handles, FALSE, dwLeft);
       if (dwResult == WAIT_OBJECT_0) return ERROR_OPERATION_ABORTED;

@@ -31,6 +31,9 @@ class WineAgentTest : public CAgentTest {
     options.m_strProgram = Environment("KX_WINDOWS_BIN_DIR") + "/KxAgent.exe";
     options.m_vecLibraries = {"lib"};  // the product's, the XML library's and the compiler's DLLs
     options.m_strWinePrefix = Environment("KX_WINE_PREFIX");
+    // Wine links COM<n> to the machine's /dev/ttyS<n-1> whenever its device
+    // manager starts; COM2 is left to the test's link on a machine with one.
+    options.m_dwComPort = 2;
     StartAgent(options);
   }
 
