@@ -17,10 +17,6 @@ const size_t kMessageFileListSize = 1000;
 const size_t kLineSize = 1024;  // formatted line with its terminating NUL
 const DWORD kWatchIntervalMs = 1000;
 
-// Bytes that can end a double-byte character of code page 932; no control
-// character is one of them.
-bool IsCp932TrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
-
 }  // namespace
 
 CEventLogManager::CEventLogManager()
@@ -32,6 +28,7 @@ CEventLogManager::CEventLogManager()
   for (int i = 0; i < kLogCount; ++i) {
     m_hLogs[i] = nullptr;
     m_dwLastReported[i] = kNoRecord;
+    m_qwLastReportedStamp[i] = 0;
   }
 }
 
@@ -79,6 +76,37 @@ DWORD CEventLogManager::GetNewestRecordOf(int nLog) {
   return dwOldest + dwCount - 1;
 }
 
+DWORD CEventLogManager::GetOldestRecordOf(int nLog) {
+  DWORD dwOldest = 0;
+  if (kx::GetOldestEventLogRecord(m_hLogs[nLog], &dwOldest) != ERROR_SUCCESS) dwOldest = 0;
+  return dwOldest;
+}
+
+bool CEventLogManager::ReadRecord(int nLog, DWORD dwRecordNo, std::vector<BYTE>* pRecord) {
+  // Ask for the size first, then read into a buffer of exactly that size.
+  BYTE probe[1];
+  DWORD dwRead = 0;
+  DWORD dwNeeded = 0;
+  DWORD dwError = kx::ReadEventLogRecord(m_hLogs[nLog], dwRecordNo, probe, sizeof(probe), &dwRead, &dwNeeded);
+  if (dwError != ERROR_INSUFFICIENT_BUFFER || dwNeeded < sizeof(kx::EVENTLOGRECORD)) return false;
+  pRecord->assign(dwNeeded, 0);
+  if (kx::ReadEventLogRecord(m_hLogs[nLog], dwRecordNo, pRecord->data(), dwNeeded, &dwRead, &dwNeeded) !=
+          ERROR_SUCCESS ||
+      dwRead < sizeof(kx::EVENTLOGRECORD)) {
+    return false;
+  }
+  pRecord->resize(dwRead);
+  return true;
+}
+
+std::uint64_t CEventLogManager::GetRecordStamp(int nLog, DWORD dwRecordNo) {
+  std::vector<BYTE> record;
+  if (!ReadRecord(nLog, dwRecordNo, &record)) return 0;
+  std::uint64_t qwHash = 14695981039346656037ull;  // FNV-1a
+  for (BYTE b : record) qwHash = (qwHash ^ b) * 1099511628211ull;
+  return qwHash != 0 ? qwHash : 1;
+}
+
 DWORD CEventLogManager::GetNewestRecordNumber(const char* lpLogName) {
   int nLog = FindLog(lpLogName);
   // An unknown log reads like one that could not be opened: oldest 0, count 0.
@@ -111,7 +139,7 @@ void CEventLogManager::CleanMessageText(char* lpText) {
     // A lead byte without a trail byte after it (cut off at the end, or a
     // writer's stray byte) stands alone, so a line break after it still goes.
     if (kx::IsCp932LeadByte(static_cast<unsigned char>(p[0])) &&
-        IsCp932TrailByte(static_cast<unsigned char>(p[1]))) {
+        kx::IsCp932TrailByte(static_cast<unsigned char>(p[1]))) {
       *lpOut++ = *p++;
       *lpOut++ = *p++;
       continue;
@@ -174,18 +202,9 @@ int CEventLogManager::GetEventLogMessage(const char* lpLogName, DWORD dwRecordNo
                                          int bNotifyFormat) {
   int nLog = FindLog(lpLogName);
   if (nLog < 0 || lpBuffer == nullptr) return 0;
-  // Ask for the size first, then read into a buffer of exactly that size.
-  BYTE probe[1];
-  DWORD dwRead = 0;
-  DWORD dwNeeded = 0;
-  DWORD dwError = kx::ReadEventLogRecord(m_hLogs[nLog], dwRecordNo, probe, sizeof(probe), &dwRead, &dwNeeded);
-  if (dwError != ERROR_INSUFFICIENT_BUFFER || dwNeeded < sizeof(kx::EVENTLOGRECORD)) return 0;
-  std::vector<BYTE> record(dwNeeded);
-  if (kx::ReadEventLogRecord(m_hLogs[nLog], dwRecordNo, record.data(), dwNeeded, &dwRead, &dwNeeded) !=
-          ERROR_SUCCESS ||
-      dwRead < sizeof(kx::EVENTLOGRECORD)) {
-    return 0;
-  }
+  std::vector<BYTE> record;
+  if (!ReadRecord(nLog, dwRecordNo, &record)) return 0;
+  DWORD dwRead = static_cast<DWORD>(record.size());
   kx::EVENTLOGRECORD header;
   std::memcpy(&header, record.data(), sizeof(header));
   // The layer checked the record; the bounds are kept here all the same so
@@ -236,6 +255,9 @@ int CEventLogManager::GetEventLogMessage(const char* lpLogName, DWORD dwRecordNo
     strLine = kx::CutCp932(strLine, kLineSize - 1);
     std::memcpy(lpBuffer, strLine.c_str(), strLine.size() + 1);
   }
+  // Any program may write a record: what is left of its control characters
+  // after cleaning must not reach the terminal as such.
+  kx::MaskControlCharacters(lpBuffer);
   return 1;
 }
 
@@ -247,7 +269,10 @@ int CEventLogManager::StartWatch() {
   m_nSuspended = 0;
   {
     std::lock_guard<std::mutex> lock(m_lock);
-    for (int i = 0; i < kLogCount; ++i) m_dwLastReported[i] = GetNewestRecordOf(i);
+    for (int i = 0; i < kLogCount; ++i) {
+      m_dwLastReported[i] = GetNewestRecordOf(i);
+      m_qwLastReportedStamp[i] = GetRecordStamp(i, m_dwLastReported[i]);
+    }
   }
   m_pWaiter = new kx::CEventLogChangeWaiter();
   for (int i = 0; i < kLogCount; ++i) {
@@ -286,12 +311,7 @@ void CEventLogManager::WatchThread() {
     if (dwResult == WAIT_TIMEOUT) {
       for (int i = 0; i < kLogCount; ++i) {
         DWORD dwNewest = GetNewestRecordOf(i);
-        DWORD dwLast;
-        {
-          std::lock_guard<std::mutex> lock(m_lock);
-          dwLast = m_dwLastReported[i];
-        }
-        if (dwNewest > dwLast) ReportLog(i, dwNewest);
+        if (HasChanged(i, dwNewest)) ReportLog(i, dwNewest);
       }
     } else if (dwResult == WAIT_OBJECT_0) {
       for (int i = 0; i < kLogCount; ++i) {
@@ -301,10 +321,22 @@ void CEventLogManager::WatchThread() {
   }
 }
 
-// Start is the record after the last one reported (the newest itself when
-// none was reported yet). A start above the end tells the listener there is
-// nothing to show; the baseline still moves to dwNewest, which is how a
-// cleared log is followed from its new numbering.
+// Besides a newer record, a clear counts: one seen while suspended (its change
+// signal went unheeded then) must still reach ReportLog, which starts over
+// from the log's new numbering.
+bool CEventLogManager::HasChanged(int nLog, DWORD dwNewest) {
+  DWORD dwLast;
+  std::uint64_t qwStamp;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    dwLast = m_dwLastReported[nLog];
+    qwStamp = m_qwLastReportedStamp[nLog];
+  }
+  if (dwLast == kNoRecord) return false;
+  if (dwNewest != dwLast) return true;
+  return qwStamp != 0 && GetRecordStamp(nLog, dwLast) != qwStamp;
+}
+
 void CEventLogManager::SetSuspended(int nSuspended) {
   if (nSuspended == 0) {
     m_nSuspended.store(0);
@@ -320,7 +352,25 @@ void CEventLogManager::ReportLog(int nLog, DWORD dwNewest) {
   // Suspended while this report waited for the lock: the records stay new and
   // are reported after the suspension.
   if (m_nSuspended.load() != 0) return;
-  DWORD dwStart = m_dwLastReported[nLog] == kNoRecord ? dwNewest : m_dwLastReported[nLog] + 1;
+  // Start is the record after the last one reported (the newest itself when
+  // none was reported yet). A start above the end tells the listener there is
+  // nothing to show; the baseline still moves to dwNewest, which is how a
+  // cleared log is followed from its new numbering.
+  DWORD dwLast = m_dwLastReported[nLog];
+  DWORD dwStart = dwLast == kNoRecord ? dwNewest : dwLast + 1;
+  if (dwLast != kNoRecord) {
+    DWORD dwOldest = GetOldestRecordOf(nLog);
+    std::uint64_t qwStamp = m_qwLastReportedStamp[nLog] != 0 ? GetRecordStamp(nLog, dwLast) : 0;
+    bool bReplaced = qwStamp != 0 && qwStamp != m_qwLastReportedStamp[nLog];
+    if ((bReplaced || dwLast > dwNewest || dwStart < dwOldest) && dwOldest <= dwNewest) {
+      // Another record has the last reported number, or the numbering fell
+      // back: the log was cleared (and maybe written again) since, so all it
+      // holds is new. Or records were dropped since: the report starts at the
+      // oldest one left.
+      dwStart = dwOldest;
+    }
+  }
   m_pListener->OnChangeEventLog(kLogNames[nLog], dwStart, dwNewest);
   m_dwLastReported[nLog] = dwNewest;
+  m_qwLastReportedStamp[nLog] = GetRecordStamp(nLog, dwNewest);
 }

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/event_log.h"
 #include "platform/kx_types.h"
@@ -68,6 +70,13 @@ class CEventLogManager {
   // Index of a log name (case-insensitive), or -1.
   int FindLog(const char* lpLogName) const;
   DWORD GetNewestRecordOf(int nLog);
+  DWORD GetOldestRecordOf(int nLog);
+  // Whether log nLog, whose newest record is dwNewest, changed since the last report.
+  bool HasChanged(int nLog, DWORD dwNewest);
+  // Reads record dwRecordNo of log nLog whole into *pRecord. false when it cannot be read.
+  bool ReadRecord(int nLog, DWORD dwRecordNo, std::vector<BYTE>* pRecord);
+  // A fingerprint of the record's bytes, never 0; 0 when the record cannot be read.
+  std::uint64_t GetRecordStamp(int nLog, DWORD dwRecordNo);
   // Fills the 5000-byte lpOutput with the record's message text. 1 on success.
   int ResolveMessage(const char* lpLogName, const char* lpSourceName, const char* const* lpStrings,
                      DWORD dwNumStrings, DWORD dwEventID, char* lpOutput);
@@ -77,6 +86,9 @@ class CEventLogManager {
 
   kx::HEVENTLOG m_hLogs[kLogCount];
   DWORD m_dwLastReported[kLogCount];
+  // The fingerprint of each last reported record (0: none), which tells a log
+  // cleared and written again since the last report from one that only grew.
+  std::uint64_t m_qwLastReportedStamp[kLogCount];
   std::thread m_watcher;
   std::atomic<int> m_nWatching;
   std::atomic<int> m_nSuspended;

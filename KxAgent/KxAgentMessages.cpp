@@ -11,7 +11,7 @@ const char kAgentEventSource[] = "KxAgent";
 const char kAgentMessageCatalogue[] = "KxAgent.msg";
 
 BOOL RegisterAgentEventSource(const std::string& strProgramDirectory) {
-  std::string strCatalogue = strProgramDirectory + kAgentMessageCatalogue;
+  std::string strCatalogue = kx::GetMessageFileForCatalogue(strProgramDirectory + kAgentMessageCatalogue);
   // Registering a catalogue that is missing or broken would turn every entry
   // into "cannot be displayed"; unregistered, an entry shows its text as it is.
   kx::HMESSAGEMODULE hModule = nullptr;

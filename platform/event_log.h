@@ -174,6 +174,11 @@ std::string ExpandEnvironmentText(const char* lpText);
 
 // ---- Message catalogues ----
 
+// The message file a source registers for the catalogue at `strCataloguePath`,
+// which ships beside the running program: the catalogue itself here; on
+// Windows the program, whose message table resource is built from it.
+std::string GetMessageFileForCatalogue(const std::string& strCataloguePath);
+
 // A loaded message catalogue; null means none.
 typedef struct CMessageModuleData* HMESSAGEMODULE;
 

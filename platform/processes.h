@@ -87,8 +87,8 @@ class CProcessCpuQuery {
 
  private:
   struct CSample {
-    std::uint64_t qwStartTime;  // process start, clock ticks after boot: tells a reused id apart
-    std::uint64_t qwCpuTicks;   // user + system time, clock ticks
+    std::uint64_t qwStartTime;  // process start in the system's units: tells a reused id apart
+    std::uint64_t qwCpuNs;      // user + system time, nanoseconds
   };
   typedef std::unordered_map<DWORD, CSample> CSampleMap;
   LONG ComputeShare(const CSample& previous, const CSample& current) const;

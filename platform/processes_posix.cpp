@@ -139,10 +139,7 @@ std::string ImageName(DWORD dwProcessId, const std::string& strComm) {
 // each becomes '?', so that a name cannot break or rewrite a terminal line.
 void CopyName(const std::string& strUtf8, char* lpName, DWORD dwSize) {
   if (dwSize == 0) return;
-  std::string strName = Utf8ToCp932(strUtf8);
-  for (char& c : strName) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
+  std::string strName = MaskControlCharacters(Utf8ToCp932(strUtf8));
   std::size_t nLength = std::min<std::size_t>(strName.size(), dwSize - 1);
   std::memcpy(lpName, strName.data(), nLength);
   lpName[nLength] = '\0';
@@ -302,15 +299,6 @@ DWORD TerminateProcess(HPROCESS hProcess, DWORD /*dwExitCode*/) {
   return errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER;
 }
 
-CProcessCpuQuery::CProcessCpuQuery()
-    : m_bOpen(FALSE), m_nCollections(0), m_qwPreviousNs(0), m_qwCurrentNs(0) {}
-
-BOOL CProcessCpuQuery::Open() {
-  Close();
-  m_bOpen = TRUE;
-  return TRUE;
-}
-
 BOOL CProcessCpuQuery::Collect() {
   if (!m_bOpen) return FALSE;
   CSampleMap samples;
@@ -318,7 +306,8 @@ BOOL CProcessCpuQuery::Collect() {
   DWORD dwError = ForEachProcessId([&samples](DWORD dwProcessId) {
     CProcStat stat;
     if (!ReadProcStat(dwProcessId, &stat)) return;
-    samples[dwProcessId] = CSample{stat.qwStartTime, stat.qwUserTicks + stat.qwSystemTicks};
+    samples[dwProcessId] =
+        CSample{stat.qwStartTime, (stat.qwUserTicks + stat.qwSystemTicks) * 1000000000ull / TicksPerSecond()};
   });
   if (dwError != ERROR_SUCCESS) return FALSE;
   m_previous.swap(m_current);
@@ -327,45 +316,6 @@ BOOL CProcessCpuQuery::Collect() {
   m_qwCurrentNs = qwNow;
   ++m_nCollections;
   return TRUE;
-}
-
-LONG CProcessCpuQuery::ComputeShare(const CSample& previous, const CSample& current) const {
-  if (m_qwCurrentNs <= m_qwPreviousNs || current.qwCpuTicks < previous.qwCpuTicks) return 0;
-  double dCpuSeconds =
-      static_cast<double>(current.qwCpuTicks - previous.qwCpuTicks) / static_cast<double>(TicksPerSecond());
-  double dWallSeconds = static_cast<double>(m_qwCurrentNs - m_qwPreviousNs) / 1e9;
-  return static_cast<LONG>(std::lround(dCpuSeconds * 100.0 / dWallSeconds));
-}
-
-LONG CProcessCpuQuery::GetLongValue(DWORD dwProcessId) const {
-  if (m_nCollections < 2) return -1;
-  CSampleMap::const_iterator itCurrent = m_current.find(dwProcessId);
-  CSampleMap::const_iterator itPrevious = m_previous.find(dwProcessId);
-  if (itCurrent == m_current.end() || itPrevious == m_previous.end() ||
-      itCurrent->second.qwStartTime != itPrevious->second.qwStartTime) {
-    return -1;
-  }
-  return ComputeShare(itPrevious->second, itCurrent->second);
-}
-
-void CProcessCpuQuery::GetAllValues(std::unordered_map<DWORD, int>* pValues) const {
-  pValues->clear();
-  if (m_nCollections < 2) return;
-  for (const auto& current : m_current) {
-    CSampleMap::const_iterator itPrevious = m_previous.find(current.first);
-    if (itPrevious == m_previous.end() || itPrevious->second.qwStartTime != current.second.qwStartTime) {
-      continue;
-    }
-    (*pValues)[current.first] = static_cast<int>(ComputeShare(itPrevious->second, current.second));
-  }
-}
-
-void CProcessCpuQuery::Close() {
-  m_bOpen = FALSE;
-  m_nCollections = 0;
-  m_previous.clear();
-  m_current.clear();
-  m_qwPreviousNs = m_qwCurrentNs = 0;
 }
 
 }  // namespace kx

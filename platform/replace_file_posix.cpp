@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/error_codes.h"
+#include "platform/posix_error.h"
+
 namespace kx {
 namespace {
 
@@ -55,7 +58,10 @@ DWORD ReplaceFileDurably(const char* lpPath, const std::string& strBytes) {
   struct stat old;
   if (stat(lpPath, &old) == 0 && S_ISREG(old.st_mode)) mode = old.st_mode & 07777;
 
-  int fd = open(strTemporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  // A stale temporary file is removed rather than reused: it may carry
+  // permissions that would refuse this writer.
+  unlink(strTemporary.c_str());
+  int fd = open(strTemporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd < 0) return ErrorFromErrno(errno);
   fchmod(fd, mode);  // the umask must not narrow what the old file allowed
   bool bWritten = WriteAll(fd, strBytes.data(), strBytes.size()) && fsync(fd) == 0;
@@ -78,6 +84,31 @@ DWORD ReplaceFileDurably(const char* lpPath, const std::string& strBytes) {
     close(dirFd);
   }
   return 0;
+}
+
+DWORD ReadWholeFile(const char* lpPath, std::size_t cbLimit, std::string* pstrBytes) {
+  pstrBytes->clear();
+  int fd = open(lpPath, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return ErrnoToWinError(errno);
+  char buffer[65536];
+  DWORD dwError = 0;
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof(buffer));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      dwError = ErrnoToWinError(errno);
+      break;
+    }
+    if (n == 0) break;
+    pstrBytes->append(buffer, static_cast<std::size_t>(n));
+    if (pstrBytes->size() > cbLimit) {
+      dwError = ERROR_NOT_ENOUGH_MEMORY;
+      break;
+    }
+  }
+  close(fd);
+  if (dwError != 0) pstrBytes->clear();
+  return dwError;
 }
 
 }  // namespace kx

@@ -51,80 +51,9 @@ bool IsValidName(const char* lpName) {
 
 bool IsSingleLine(const std::string& strText) { return strText.find_first_of("\r\n") == std::string::npos; }
 
-bool ReadKeyValues(const std::string& strPath, CKeyValues* pValues) {
-  std::ifstream file(strPath);
-  if (!file) return false;
-  pValues->clear();
-  std::string strLine;
-  while (std::getline(file, strLine)) {
-    std::size_t nEqual = strLine.find('=');
-    if (nEqual == std::string::npos) continue;
-    (*pValues)[strLine.substr(0, nEqual)] = strLine.substr(nEqual + 1);
-  }
-  return true;
-}
-
-// Written beside the target and renamed over it, so a reader sees the old or
-// the new file, never a part.
-DWORD WriteKeyValues(const std::string& strPath, const CKeyValues& values) {
-  std::string strText;
-  for (const auto& value : values) strText += value.first + "=" + value.second + "\n";
-  std::string strTemp = strPath + ".tmp." + std::to_string(getpid());
-  int fd = open(strTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return ErrnoToWinError(errno);
-  std::size_t nDone = 0;
-  while (nDone < strText.size()) {
-    ssize_t n = write(fd, strText.data() + nDone, strText.size() - nDone);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      int nError = errno;
-      close(fd);
-      unlink(strTemp.c_str());
-      return ErrnoToWinError(nError);
-    }
-    nDone += static_cast<std::size_t>(n);
-  }
-  close(fd);
-  if (rename(strTemp.c_str(), strPath.c_str()) != 0) {
-    int nError = errno;
-    unlink(strTemp.c_str());
-    return ErrnoToWinError(nError);
-  }
-  return ERROR_SUCCESS;
-}
-
-DWORD Number(const CKeyValues& values, const char* lpKey, DWORD dwDefault) {
-  CKeyValues::const_iterator it = values.find(lpKey);
-  return it == values.end() ? dwDefault : static_cast<DWORD>(std::strtoul(it->second.c_str(), nullptr, 10));
-}
-
-std::uint64_t Number64(const CKeyValues& values, const char* lpKey) {
-  CKeyValues::const_iterator it = values.find(lpKey);
-  return it == values.end() ? 0 : std::strtoull(it->second.c_str(), nullptr, 10);
-}
-
-std::string Text(const CKeyValues& values, const char* lpKey) {
-  CKeyValues::const_iterator it = values.find(lpKey);
-  return it == values.end() ? std::string() : it->second;
-}
+std::uint64_t Number64(const CKeyValues& values, const char* lpKey) { return GetKeyNumber(values, lpKey); }
 
 std::string ServiceDirectory() { return GetSystemRoot() + "/services"; }
-
-CLock::CLock(const std::string& strDirectory) : m_fd(-1) {
-  m_fd = open((strDirectory + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (m_fd < 0) return;
-  while (flock(m_fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      close(m_fd);
-      m_fd = -1;
-      return;
-    }
-  }
-}
-
-CLock::~CLock() {
-  if (m_fd >= 0) close(m_fd);  // closing the last descriptor releases the lock
-}
 
 CServiceFiles::CServiceFiles(const std::string& strDirectory, const std::string& strKey)
     : strConfig(strDirectory + "/" + strKey + ".conf"),
@@ -226,11 +155,11 @@ void LoadConfig(const CKeyValues& values, SERVICE_CONFIG* pConfig) {
   pConfig->dwServiceType = Number(values, "Type", SERVICE_WIN32_OWN_PROCESS);
   pConfig->dwStartType = Number(values, "StartType", SERVICE_DEMAND_START);
   pConfig->dwErrorControl = Number(values, "ErrorControl", SERVICE_ERROR_NORMAL);
-  pConfig->strBinaryPathName = Text(values, "BinaryPath");
-  pConfig->strServiceStartName = Text(values, "StartName");
-  pConfig->strDisplayName = Text(values, "DisplayName");
+  pConfig->strBinaryPathName = GetKeyText(values, "BinaryPath");
+  pConfig->strServiceStartName = GetKeyText(values, "StartName");
+  pConfig->strDisplayName = GetKeyText(values, "DisplayName");
   pConfig->dependencies.clear();
-  std::string strList = Text(values, "Dependencies");
+  std::string strList = GetKeyText(values, "Dependencies");
   std::size_t nStart = 0;
   while (nStart < strList.size()) {
     std::size_t nEnd = strList.find('/', nStart);
@@ -296,7 +225,7 @@ DWORD InstallService(SC_HANDLE hManager, const char* lpServiceName, const SERVIC
   CKeyValues values;
   StoreConfig(config, lpServiceName, &values);
   unlink(files.strStatus.c_str());
-  dwError = WriteKeyValues(files.strConfig, values);
+  dwError = WriteKeyValueFile(files.strConfig, values);
   if (dwError != ERROR_SUCCESS) return dwError;
   *phService = new CServiceHandleData{false, hManager->strDirectory, strKey};
   return ERROR_SUCCESS;
@@ -311,7 +240,7 @@ DWORD DeleteService(SC_HANDLE hService) {
   if (!ReadKeyValues(files.strConfig, &config)) return ERROR_SERVICE_DOES_NOT_EXIST;
   if (Number(config, "DeletePending", 0) != 0) return ERROR_SERVICE_MARKED_FOR_DELETE;
   config["DeletePending"] = "1";
-  DWORD dwError = WriteKeyValues(files.strConfig, config);
+  DWORD dwError = WriteKeyValueFile(files.strConfig, config);
   if (dwError != ERROR_SUCCESS) return dwError;
   RemoveIfDeleted(files, config);
   return ERROR_SUCCESS;
@@ -322,7 +251,7 @@ void CloseServiceHandle(SC_HANDLE hHandle) { delete hHandle; }
 DWORD GetServiceName(SC_HANDLE hService, std::string* pstrName) {
   CKeyValues config;
   DWORD dwError = ReadConfig(hService, &config);
-  if (dwError == ERROR_SUCCESS) *pstrName = Text(config, "Name");
+  if (dwError == ERROR_SUCCESS) *pstrName = GetKeyText(config, "Name");
   return dwError;
 }
 
@@ -343,8 +272,8 @@ DWORD ChangeServiceConfiguration(SC_HANDLE hService, const SERVICE_CONFIG& confi
   CKeyValues values;
   if (!ReadKeyValues(files.strConfig, &values)) return ERROR_SERVICE_DOES_NOT_EXIST;
   if (Number(values, "DeletePending", 0) != 0) return ERROR_SERVICE_MARKED_FOR_DELETE;
-  StoreConfig(config, Text(values, "Name"), &values);
-  return WriteKeyValues(files.strConfig, values);
+  StoreConfig(config, GetKeyText(values, "Name"), &values);
+  return WriteKeyValueFile(files.strConfig, values);
 }
 
 DWORD QueryServiceStatus(SC_HANDLE hService, SERVICE_STATUS* pStatus) {
@@ -373,8 +302,8 @@ DWORD StartInstalledService(SC_HANDLE hService) {
   if (Number(config, "StartType", SERVICE_DEMAND_START) == SERVICE_DISABLED) return ERROR_SERVICE_DISABLED;
 
   CLaunch launch;
-  launch.strCommandLine = Text(config, "BinaryPath");
-  launch.strServiceName = Text(config, "Name");
+  launch.strCommandLine = GetKeyText(config, "BinaryPath");
+  launch.strServiceName = GetKeyText(config, "Name");
   launch.strOutputPath = files.strOutput;
   DWORD dwProcessId = 0;
   DWORD dwError = LaunchDetached(launch, &dwProcessId);
@@ -387,7 +316,7 @@ DWORD StartInstalledService(SC_HANDLE hService) {
   fresh["StartTime"] = std::to_string(qwStartTime);
   fresh["StopSent"] = "0";
   fresh["Reported"] = "0";
-  return WriteKeyValues(files.strStatus, fresh);
+  return WriteKeyValueFile(files.strStatus, fresh);
 }
 
 namespace {
@@ -422,7 +351,7 @@ DWORD SendControl(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* pStatus, 
   if (kill(bCommand ? -pid : pid, SIGTERM) != 0 && errno != ESRCH) return ErrnoToWinError(errno);
   status["StopSent"] = "1";
   status.erase("StopAnswer");
-  DWORD dwError = WriteKeyValues(files.strStatus, status);
+  DWORD dwError = WriteKeyValueFile(files.strStatus, status);
   if (dwError != ERROR_SUCCESS) return dwError;
   if (pStatus) *pStatus = DeriveStatus(config, status, nullptr);
   *pbAwaitReport = !bCommand;
@@ -494,8 +423,8 @@ DWORD EnumerateServices(SC_HANDLE hManager, std::vector<SERVICE_LIST_ENTRY>* pSe
       CLock lock(hManager->strDirectory);
       if (ReadKeyValues(files.strConfig, &config) && RemoveIfDeleted(files, config)) continue;
     }
-    entry.strServiceName = Text(config, "Name");
-    entry.strDisplayName = Text(config, "DisplayName");
+    entry.strServiceName = GetKeyText(config, "Name");
+    entry.strDisplayName = GetKeyText(config, "DisplayName");
     pServices->push_back(entry);
   }
   return ERROR_SUCCESS;

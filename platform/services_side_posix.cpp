@@ -137,7 +137,7 @@ DWORD SetServiceStatus(SERVICE_STATUS_HANDLE hStatus, const SERVICE_STATUS* pSta
   status["SpecificExitCode"] = std::to_string(pStatus->dwServiceSpecificExitCode);
   status["CheckPoint"] = std::to_string(pStatus->dwCheckPoint);
   status["WaitHint"] = std::to_string(pStatus->dwWaitHint);
-  return WriteKeyValues(files.strStatus, status);
+  return WriteKeyValueFile(files.strStatus, status);
 }
 
 }  // namespace kx

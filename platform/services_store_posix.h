@@ -6,12 +6,11 @@
 #include <map>
 #include <string>
 
+#include "platform/key_value_store.h"
 #include "platform/services.h"
 
 namespace kx {
 namespace service_store {
-
-typedef std::map<std::string, std::string> CKeyValues;
 
 // The file name stem of a service: its name in lower case, since names compare
 // case-insensitively.
@@ -19,29 +18,18 @@ std::string KeyOf(const std::string& strName);
 // TRUE for a name that may be a service name here.
 bool IsValidName(const char* lpName);
 bool IsSingleLine(const std::string& strText);
-// "key=value" lines; false when the file cannot be read.
-bool ReadKeyValues(const std::string& strPath, CKeyValues* pValues);
-// Replaces the file atomically.
-DWORD WriteKeyValues(const std::string& strPath, const CKeyValues& values);
-DWORD Number(const CKeyValues& values, const char* lpKey, DWORD dwDefault);
-std::string Text(const CKeyValues& values, const char* lpKey);
+// Reads a store file (key_value_store.h); false when it cannot be read.
+inline bool ReadKeyValues(const std::string& strPath, CKeyValues* pValues) {
+  return ReadKeyValueFile(strPath, pValues) == 0;
+}
+inline DWORD Number(const CKeyValues& values, const char* lpKey, DWORD dwDefault) {
+  return static_cast<DWORD>(GetKeyNumber(values, lpKey, dwDefault));
+}
 // <system root>/services
 std::string ServiceDirectory();
 
-// The store's exclusive lock (flock on <dir>/.lock), held for the object's life.
-// Every read-modify-write of a store file happens under it. Not re-entrant: a
-// thread that holds it must not take it again.
-class CLock {
- public:
-  explicit CLock(const std::string& strDirectory);
-  ~CLock();
-  CLock(const CLock&) = delete;
-  CLock& operator=(const CLock&) = delete;
-  bool IsHeld() const { return m_fd >= 0; }
-
- private:
-  int m_fd;
-};
+// Every read-modify-write of a store file happens under the directory's lock.
+typedef CStoreLock CLock;
 
 // The paths of one service's files.
 struct CServiceFiles {

@@ -72,5 +72,7 @@ void Sleep(DWORD dwMilliseconds);
 void GetLocalTime(SYSTEMTIME* lpTime);
 // The current coordinated universal time.
 void GetSystemTime(SYSTEMTIME* lpTime);
+// A time in seconds since 1970-01-01 00:00:00 UTC as local time (milliseconds 0).
+void UnixTimeToLocalTime(long long llSeconds, SYSTEMTIME* lpTime);
 
 }  // namespace kx

@@ -29,6 +29,13 @@ void GetLocalTime(SYSTEMTIME* lpTime) {
   FillSystemTime(tmValue, now.tv_usec, lpTime);
 }
 
+void UnixTimeToLocalTime(long long llSeconds, SYSTEMTIME* lpTime) {
+  struct tm tmValue = {};
+  time_t seconds = static_cast<time_t>(llSeconds);
+  localtime_r(&seconds, &tmValue);
+  FillSystemTime(tmValue, 0, lpTime);
+}
+
 void GetSystemTime(SYSTEMTIME* lpTime) {
   struct timeval now;
   gettimeofday(&now, nullptr);

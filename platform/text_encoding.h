@@ -15,6 +15,19 @@ std::string Cp932ToUtf8(const std::string& cp932);
 // Whether the byte starts a double-byte character of code page 932.
 bool IsCp932LeadByte(unsigned char c);
 
+// Whether the byte can end a double-byte character of code page 932. No
+// control character is one.
+bool IsCp932TrailByte(unsigned char c);
+
+// A text from the system (an event text, a service, process or volume name)
+// made safe to show on a terminal line: each control character (0x00-0x1F)
+// and DEL becomes '?', so that no such text can move the cursor, clear the
+// screen, retitle the window or break the line. Double-byte characters pass
+// unchanged.
+std::string MaskControlCharacters(const std::string& strText);
+// The same, in place, for a NUL-terminated text.
+void MaskControlCharacters(char* lpText);
+
 // The first nMax bytes of a code page 932 text, one byte less when the cut
 // would split a double-byte character (half a character garbles the terminal).
 std::string CutCp932(const std::string& strText, std::size_t nMax);

@@ -78,11 +78,7 @@ bool IsDrive(const CMount& mount) {
 // control characters a user may put in one become '?', so that a drive never
 // breaks a row into several lines.
 std::string ToDisplayText(const std::string& strUtf8) {
-  std::string strText = Utf8ToCp932(strUtf8);
-  for (char& c : strText) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return strText;
+  return MaskControlCharacters(Utf8ToCp932(strUtf8));
 }
 
 bool IsDirectory(const std::string& strPath) {

@@ -30,7 +30,7 @@ echo "== demo installation in $demo"
 rm -rf "$demo"
 mkdir -p "$demo"/{config,log,dev,system,pam.d,plugins}
 # Copies, not links: the agent finds its base directory through its own path.
-cp "$build/bin/KxAgent" "$demo/"
+cp "$build/bin/KxAgent" "$build/bin/KxPowerHelper" "$demo/"
 cp -L "$build"/bin/lib*.so* "$demo/"
 
 commands=""

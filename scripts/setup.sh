@@ -11,6 +11,7 @@ packages=(
   duktape-dev
   socat
   qt6-base-dev fonts-noto-cjk
+  g++-mingw-w64-x86-64 wine64 googletest dpkg-dev xz-utils locales
   "$@"
 )
 

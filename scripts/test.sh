@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the plain build (unit, integration and
 # end-to-end tests), then the unit tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Exits non-zero when anything fails.
+# UndefinedBehaviorSanitizer, then the Windows build under Wine (scripts/test-windows.sh).
+# Exits non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -23,3 +24,6 @@ cmake --build build-asan -j"$jobs"
 echo "== unit tests under ASan + UBSan"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -L unit --output-on-failure -j"$jobs" --timeout 300
+
+echo "== Windows build and tests under Wine"
+scripts/test-windows.sh

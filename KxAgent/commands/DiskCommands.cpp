@@ -86,7 +86,7 @@ std::string FormatDiskInfoLine(const char* lpRoot, const char* lpDisplayName, co
                 static_cast<unsigned long long>(Percent(qwUsed, qwTotal)),
                 static_cast<unsigned long long>(qwFree >> 20),
                 static_cast<unsigned long long>(Percent(qwFree, qwTotal)));
-  return szLine;
+  return MaskControlCharacters(std::string(szLine));
 }
 
 int ShowDiskInfo(CWriter& writer, const char* lpOption, CVolumeQuery& volumes, const DiskTraceSink& trace) {

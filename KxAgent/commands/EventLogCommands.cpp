@@ -1,5 +1,6 @@
 #include "commands/EventLogCommands.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
@@ -13,26 +14,32 @@
 
 namespace {
 
-const long kMinLines = 1;
-const long kMaxLines = 1000;
+const unsigned long kMinLines = 1;
+const unsigned long kMaxLines = 1000;
 // Twice the longest formatted line, as the command has always allocated.
 const size_t kLineBufferSize = 2001;
 
-// The number in LINE, or 0 (refused) for text that is not a number in range.
-long ParseLineCount(const char* lpLine) {
+// The number in LINE read as an unsigned number (leading digits, as strtoul
+// reads them), or 0 (refused) for text that is no number, a negative number
+// (strtoul would wrap it, and a large enough one to a small count) or a number
+// beyond the range of the type.
+unsigned long ParseLineCount(const char* lpLine) {
   if (lpLine == nullptr) return 0;
+  const char* lpDigits = lpLine;
+  while (std::isspace(static_cast<unsigned char>(*lpDigits))) ++lpDigits;
+  if (*lpDigits == '-') return 0;
   errno = 0;
   char* lpEnd = nullptr;
-  long lValue = std::strtol(lpLine, &lpEnd, 10);
-  if (errno != 0 || lpEnd == lpLine) return 0;
-  return lValue;
+  unsigned long ulValue = std::strtoul(lpDigits, &lpEnd, 10);
+  if (errno != 0 || lpEnd == lpDigits) return 0;
+  return ulValue;
 }
 
 }  // namespace
 
 int ShowEventLog(CWriter& writer, CEventLogManager& manager, const char* lpLogName, const char* lpLine) {
-  long lLines = ParseLineCount(lpLine);
-  if (lLines < kMinLines || lLines > kMaxLines) {
+  unsigned long ulLines = ParseLineCount(lpLine);
+  if (ulLines < kMinLines || ulLines > kMaxLines) {
     writer.WriteLine("[Error] Please input an integer between 1 and 1000 into 'LINE'.");
     return 1;
   }
@@ -42,7 +49,7 @@ int ShowEventLog(CWriter& writer, CEventLogManager& manager, const char* lpLogNa
   }
   std::vector<char> line(kLineBufferSize);
   DWORD dwNewest = manager.GetNewestRecordNumber(lpLogName);
-  DWORD dwLines = static_cast<DWORD>(lLines);
+  DWORD dwLines = static_cast<DWORD>(ulLines);
   DWORD dwFirst = dwNewest > dwLines ? dwNewest - dwLines + 1 : 0;
   // Record 0 and numbers below the oldest record fail to read and are skipped.
   for (DWORD dwRecord = dwFirst;; ++dwRecord) {

@@ -25,3 +25,5 @@ void WriteFormattedLine(CWriter& writer, const char* lpFormat, ...) __attribute_
 // Code page 932 helpers the handlers use to cut columns.
 using kx::CutCp932;
 using kx::IsCp932LeadByte;
+// Every text from the system goes through this before it is written on a line.
+using kx::MaskControlCharacters;

@@ -89,7 +89,7 @@ std::string FormatProcessLine(const ProcessInfo& info) {
       static_cast<unsigned>(info.dwProcessId), info.szName, info.nCPUPercent, static_cast<unsigned>(dwHours),
       static_cast<unsigned>(dwMinutes), static_cast<unsigned>(dwSeconds),
       static_cast<unsigned long>(info.memory.WorkingSetSize >> 10), static_cast<unsigned>(info.dwThreads));
-  return szLine;
+  return MaskControlCharacters(std::string(szLine));
 }
 
 int PrintProcessLine(const ProcessInfo& info, void* lpContext) {
@@ -121,6 +121,7 @@ int KillProcess(CWriter& writer, const char* lpProcessId) {
   char szName[260];
   std::memset(szName, 0, sizeof(szName));
   kx::GetProcessImageName(hProcess, szName, sizeof(szName));  // the name stays empty when unreadable
+  MaskControlCharacters(szName);
   dwError = kx::TerminateProcess(hProcess, 255);
   if (dwError == ERROR_SUCCESS) {
     char szLine[400];

@@ -78,8 +78,8 @@ int ShowServices(CWriter& writer, const char* lpOption) {
   writer.WriteLine("------------------------------------------------------------- -------- --------");
   bool bFull = std::strcmp(lpOption ? lpOption : "", "full") == 0;
   for (const kx::SERVICE_LIST_ENTRY& service : services) {
-    std::string strName =
-        bFull ? service.strDisplayName + " (" + service.strServiceName + ")" : service.strServiceName;
+    std::string strName = MaskControlCharacters(
+        bFull ? service.strDisplayName + " (" + service.strServiceName + ")" : service.strServiceName);
     const char* lpStartType = "*Unknown";
     kx::SC_HANDLE hService = nullptr;
     kx::SERVICE_CONFIG config;
@@ -127,7 +127,7 @@ int ChangeServiceState(CWriter& writer, const char* lpServiceName, BOOL bStart, 
     char szLine[400];
     // Written before the request so the user sees it during the wait.
     std::snprintf(szLine, sizeof(szLine), bStart ? "Service '%s' starting..." : "Service '%s' stopping...",
-                  config.strDisplayName.c_str());
+                  MaskControlCharacters(config.strDisplayName).c_str());
     writer.WriteLine(szLine);
     // A refused request is left to the wait, which then runs out.
     if (bStart) {

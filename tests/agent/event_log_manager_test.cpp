@@ -164,6 +164,55 @@ TEST_F(EventLogManagerTest, AfterAClearTheNewNumberingIsFollowed) {
   manager.CloseLogs();
 }
 
+// What happens to a log while a command runs (the watcher suspended), and the
+// one report that follows: every record the log then holds that was not
+// reported before, and nothing twice.
+struct WhileSuspendedCase {
+  const char* lpName;
+  bool bClear;
+  DWORD dwMaxRecords;
+  DWORD dwWrites;
+  Report expected;
+};
+
+const WhileSuspendedCase kWhileSuspendedCases[] = {
+    {"cleared, then fewer records than before", true, 0, 2, Report("System", 1, 2)},
+    {"cleared, then more records than before", true, 0, 7, Report("System", 1, 7)},
+    {"cleared, then as many records as before", true, 0, 5, Report("System", 1, 5)},
+    {"records dropped past the last one reported", false, 3, 10, Report("System", 13, 15)},
+};
+
+TEST_F(EventLogManagerTest, ReportAfterASuspensionHoldsEveryNewRecordOnce) {
+  for (const WhileSuspendedCase& c : kWhileSuspendedCases) {
+    SCOPED_TRACE(c.lpName);
+    CTemporarySystemRoot root;
+    ASSERT_TRUE(root.Enter("/tmp/kx-eventmgr-case-XXXXXX"));
+    CRecordingListener listener;
+    CEventLogManager manager;
+    manager.SetListener(&listener);
+    manager.OpenLogs();
+    Write("System", "old", 5);
+    ASSERT_EQ(1, manager.StartWatch());
+    manager.SetSuspended(1);
+    kx::HEVENTLOG hLog = nullptr;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::OpenEventLogByName("System", &hLog));
+    if (c.bClear) {
+      ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::ClearEventLogRecords(hLog));
+    }
+    if (c.dwMaxRecords != 0) {
+      ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::SetEventLogMaxRecords(hLog, c.dwMaxRecords));
+    }
+    kx::CloseEventLogHandle(hLog);
+    Write("System", "new", c.dwWrites);
+    manager.SetSuspended(0);
+    for (int i = 0; i < 100 && listener.Shown().empty(); ++i) listener.WaitFor(i + 1);
+    // One more watcher round: nothing may be reported twice.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_EQ(std::vector<Report>{c.expected}, listener.Shown());
+    manager.CloseLogs();
+  }
+}
+
 TEST_F(EventLogManagerTest, StartingTwiceKeepsOneWatcher) {
   CRecordingListener listener;
   CEventLogManager manager;

@@ -2,31 +2,19 @@
 // nothing a test writes (event-log records, service states) reaches the machine's.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
-#include <cstdlib>
-#include <string>
+#include "tests/support/TemporarySystemRoot.h"
 
 namespace {
 
-class CTemporarySystemRoot : public ::testing::Environment {
+class CAgentTestsSystemRoot : public ::testing::Environment {
  public:
-  void SetUp() override {
-    char szTemplate[] = "/tmp/kx-agent-tests-XXXXXX";
-    if (mkdtemp(szTemplate) == nullptr) return;
-    m_strRoot = szTemplate;
-    setenv("KX_SYSTEM_ROOT", m_strRoot.c_str(), 1);
-  }
-  void TearDown() override {
-    if (m_strRoot.empty()) return;
-    std::string strCommand = "rm -rf '" + m_strRoot + "'";
-    if (std::system(strCommand.c_str()) != 0) return;
-  }
+  void SetUp() override { m_root.Enter("/tmp/kx-agent-tests-XXXXXX"); }
+  void TearDown() override { m_root.Leave(); }
 
  private:
-  std::string m_strRoot;
+  CTemporarySystemRoot m_root;
 };
 
-::testing::Environment* const g_pSystemRoot = ::testing::AddGlobalTestEnvironment(new CTemporarySystemRoot);
+::testing::Environment* const g_pSystemRoot = ::testing::AddGlobalTestEnvironment(new CAgentTestsSystemRoot);
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -110,11 +111,15 @@ TEST_F(ShowEventLogTest, ShowsTheNewestRecordsOldestFirst) {
 
 TEST_F(ShowEventLogTest, LineOutsideOneToThousandIsRefused) {
   Write("Application", "A", EVENTLOG_INFORMATION_TYPE, 1, {"m"});
-  for (const char* lpLine : {"0", "1001", "-1", "abc", "", "99999999999999999999"}) {
+  // Negative texts and numbers beyond the type's range must not wrap to a small count.
+  for (const char* lpLine : {"0", "1001", "-1", "abc", "", "99999999999999999999", "-18446744073709551615",
+                             " -5", "4294967297", "18446744073709551617"}) {
     EXPECT_EQ(std::vector<std::string>{"[Error] Please input an integer between 1 and 1000 into 'LINE'."},
               Show("application", lpLine))
         << lpLine;
   }
+  // Read as strtoul reads a number: leading blanks skipped, digits up to the first other character.
+  for (const char* lpLine : {" 1", "1x", "+1", "0001"}) EXPECT_EQ(1u, Show("application", lpLine).size()) << lpLine;
 }
 
 TEST_F(ShowEventLogTest, EmptyOrUnknownLogHasNoRecords) {
@@ -225,6 +230,46 @@ TEST_F(ShowEventLogTest, RecordNumbersArePaddedToFiveDigitsAndGrowBeyond) {
   EXPECT_EQ(0u, lines[0].find("[99999] "));
   EXPECT_EQ(0u, lines[1].find("[100000] "));
   EXPECT_EQ(0u, lines[2].find("[100001] "));
+}
+
+// A lead byte that no trail byte follows must not carry a line break or a tab
+// through the cleaning: a writer could otherwise start a line of its own on
+// the terminal.
+TEST_F(ShowEventLogTest, StrayLeadByteDoesNotShieldLineBreaksOrTabs) {
+  Write("System", "Stray", EVENTLOG_INFORMATION_TYPE, 1, {"a\x81\r\nb\x82\tc\x9F\n"});
+  std::vector<std::string> lines = Show("system", "1");
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ(std::string::npos, lines[0].find_first_of("\r\n\t")) << lines[0];
+  EXPECT_EQ(lines[0].size() - std::strlen("a\x81" "b\x82 c\x9F"), lines[0].rfind("a\x81" "b\x82 c\x9F"));
+
+  char szLine[1024];
+  ASSERT_EQ(1, m_manager.GetEventLogMessage("System", 1, szLine, 1));
+  EXPECT_EQ(nullptr, std::strpbrk(szLine, "\r\n\t")) << szLine;
+}
+
+// Damaged log files read as empty or skip the damaged records; nothing is read
+// past what the files hold.
+TEST_F(ShowEventLogTest, DamagedLogFilesAreSkippedWithoutACrash) {
+  Write("System", "Src", EVENTLOG_INFORMATION_TYPE, 1, {"one"});
+  Write("System", "Src", EVENTLOG_INFORMATION_TYPE, 1, {"two"});
+  std::string strIndex = m_strRoot + "/eventlog/System.idx";
+  std::string strData = m_strRoot + "/eventlog/System.1.dat";
+
+  // The data file loses its last record's tail: record 1 stays readable.
+  std::ifstream in(strData, std::ios::binary);
+  std::string strBytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  ASSERT_GT(strBytes.size(), 10u);
+  std::ofstream(strData, std::ios::binary | std::ios::trunc) << strBytes.substr(0, strBytes.size() - 10);
+  std::vector<std::string> lines = Show("system", "10");
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ(0u, lines[0].find("[00001] "));
+
+  // An index cut inside its header: the log reads as holding nothing.
+  std::ofstream(strIndex, std::ios::binary | std::ios::trunc) << "KXEVLOG1";
+  EXPECT_EQ((std::vector<std::string>{"[Error] No records found."}), Show("system", "10"));
+  char szLine[1024];
+  EXPECT_EQ(0, m_manager.GetEventLogMessage("System", 1, szLine, 0));
 }
 
 }  // namespace

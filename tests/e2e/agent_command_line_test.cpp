@@ -209,6 +209,18 @@ TEST_P(RestrictedAccountTest, CommandsOutsideTheAccountsListAreHiddenOrRefused) 
 
 INSTANTIATE_TEST_SUITE_P(HiddenOrVisible, RestrictedAccountTest, ::testing::Bool());
 
+TEST_F(CommandLineTest, BrokenEscapeSequencesDropTheirPrefixAndKeepTheLastByte) {
+  ASSERT_FALSE(HasFatalFailure());
+  // ESC x, ESC [ Z and ESC [ 4 z match no sequence: only x, Z and z remain.
+  ASSERT_TRUE(m_pAgent->Send("\x1bx\x1b[Z\x1b[4z"));
+  ASSERT_TRUE(ReceivesExactly(*m_pAgent, "xZz"));
+  // A second ESC starts the sequence afresh.
+  ASSERT_TRUE(m_pAgent->Send("\x1b\x1b[D"));
+  ASSERT_TRUE(ReceivesExactly(*m_pAgent, "\x1b[D"));
+  ASSERT_TRUE(m_pAgent->Send("\r"));
+  ASSERT_TRUE(ReceivesExactly(*m_pAgent, "\r\n[Error] 'xZz' command not found.\n" + Prompt()));
+}
+
 }  // namespace
 }  // namespace e2e
 }  // namespace kx

@@ -34,6 +34,16 @@ using Clock = std::chrono::steady_clock;
 const char kPamWrapperLibrary[] = "/usr/lib/x86_64-linux-gnu/libpam_wrapper.so";
 const char kPamMatrixModule[] = "/usr/lib/x86_64-linux-gnu/pam_wrapper/pam_matrix.so";
 const char kPamService[] = "kxagent";
+const char kWineLoader[] = "/usr/lib/wine/wine64";
+// Wine gives a computer name of at most 15 characters, as NetBIOS names are.
+const std::string::size_type kWineComputerNameLimit = 15;
+
+// A path of this machine as a Windows program under Wine sees it.
+std::string ToWinePath(const std::string& strPath) {
+  std::string strWine = "Z:" + strPath;
+  std::replace(strWine.begin(), strWine.end(), '/', '\\');
+  return strWine;
+}
 const size_t kTailLimit = 1024;
 
 // Line settings the harness leaves on the terminal before the program starts. The
@@ -107,7 +117,7 @@ void RemovePamWrapperDirectory(pid_t pid) {
 CAgentOptions MakeAgentOptions() {
   CAgentOptions options;
   options.m_strProgram = std::string(KX_BIN_DIR) + "/KxAgent";
-  options.m_vecLibraries = {"libKxAgentConfigManager.so", "libKxAgentPluginManager.so"};
+  options.m_vecLibraries = {"libKxAgentConfigManager.so", "libKxAgentPluginManager.so", "KxPowerHelper"};
   return options;
 }
 
@@ -201,7 +211,9 @@ std::string MakeBanner(const std::string& strNotice) {
 }
 
 CAgentHarness::CAgentHarness(const CAgentOptions& options)
-    : m_options(options), m_strMachineName(GetExpectedMachineName()) {}
+    : m_options(options), m_strMachineName(GetExpectedMachineName()) {
+  if (!m_options.m_strWinePrefix.empty()) m_strMachineName = m_strMachineName.substr(0, kWineComputerNameLimit);
+}
 
 CAgentHarness::~CAgentHarness() {
   // Asked to stop first, so that the agent leaves nothing behind in /tmp
@@ -277,9 +289,10 @@ BOOL CAgentHarness::PrepareBaseDir() {
   }
 
   if (m_options.m_bWriteSystemConfig) {
-    std::string strXml = m_options.m_strSystemConfigXml.empty()
-                             ? BuildSystemConfigXml(m_options, m_strBaseDir + "/log")
-                             : m_options.m_strSystemConfigXml;
+    std::string strLogDir = m_strBaseDir + "/log";
+    if (!m_options.m_strWinePrefix.empty()) strLogDir = ToWinePath(strLogDir);
+    std::string strXml = m_options.m_strSystemConfigXml.empty() ? BuildSystemConfigXml(m_options, strLogDir)
+                                                                : m_options.m_strSystemConfigXml;
     if (!WriteTextFile(m_strBaseDir + "/config/sysconfig.xml", strXml)) {
       return Fail("cannot write sysconfig.xml");
     }
@@ -333,6 +346,10 @@ BOOL CAgentHarness::OpenTerminal() {
 
   if (m_options.m_bCreateComPort) {
     std::string strLink = m_strBaseDir + "/dev/COM" + std::to_string(m_options.m_dwComPort);
+    if (!m_options.m_strWinePrefix.empty()) {
+      strLink = m_options.m_strWinePrefix + "/dosdevices/com" + std::to_string(m_options.m_dwComPort);
+      unlink(strLink.c_str());  // left by an earlier run
+    }
     if (symlink(szSlave, strLink.c_str()) != 0) {
       return Fail("symlink " + strLink + ": " + std::strerror(errno));
     }
@@ -344,6 +361,7 @@ BOOL CAgentHarness::Launch() {
   // Everything the child needs is built before fork: after it only
   // async-signal-safe calls are made.
   std::vector<std::string> vecArgs;
+  if (!m_options.m_strWinePrefix.empty()) vecArgs.push_back(kWineLoader);
   vecArgs.push_back(m_strProgramPath);
   for (const std::string& strArg : m_options.m_vecArguments) vecArgs.push_back(strArg);
   std::vector<char*> vecArgv;
@@ -360,9 +378,13 @@ BOOL CAgentHarness::Launch() {
     }
     if (bKeep) vecEnv.push_back(*pp);
   }
-  vecEnv.push_back(std::string("LD_PRELOAD=") + kPamWrapperLibrary);
-  vecEnv.push_back("PAM_WRAPPER=1");
-  vecEnv.push_back("PAM_WRAPPER_SERVICE_DIR=" + m_strBaseDir + "/pam.d");
+  if (m_options.m_strWinePrefix.empty()) {
+    vecEnv.push_back(std::string("LD_PRELOAD=") + kPamWrapperLibrary);
+    vecEnv.push_back("PAM_WRAPPER=1");
+    vecEnv.push_back("PAM_WRAPPER_SERVICE_DIR=" + m_strBaseDir + "/pam.d");
+  } else {
+    vecEnv.push_back("WINEPREFIX=" + m_options.m_strWinePrefix);
+  }
   vecEnv.push_back("KX_SYSTEM_ROOT=" + m_strBaseDir + "/system");
   std::vector<char*> vecEnvp;
   for (std::string& strVar : vecEnv) vecEnvp.push_back(&strVar[0]);

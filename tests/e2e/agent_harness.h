@@ -58,6 +58,10 @@ struct CAgentOptions {
 
   // <base>/dev/COM<port> is linked to the terminal when set.
   BOOL m_bCreateComPort = TRUE;
+  // When set, the program is a Windows program run by Wine in this prefix: the
+  // prefix's COM<port> is linked to the terminal instead, paths in the
+  // configuration are the prefix's Z: paths, and logons need no PAM set-up.
+  std::string m_strWinePrefix;
   // Written verbatim as config/sysconfig.xml when not empty; otherwise the file is
   // generated from the settings below.
   std::string m_strSystemConfigXml;

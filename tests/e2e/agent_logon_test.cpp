@@ -158,6 +158,29 @@ TEST(LogonInterruptTest, InterruptSignalStopsTheAgentCleanly) {
   EXPECT_EQ(status.m_nExitCode, 0);
 }
 
+TEST_F(LogonTest, TimeoutDropsAHalfTypedCommandInsteadOfTakingItAsAUserName) {
+  LogOn();
+  ASSERT_FALSE(HasFatalFailure());
+  TypeCommand("set timeout 1");
+  ASSERT_TRUE(ReceivesExactly(*m_pAgent, Prompt()));
+  ASSERT_TRUE(m_pAgent->Send("show da"));
+  ASSERT_TRUE(ReceivesExactly(*m_pAgent, "show da"));
+  // The injected line end finds the line empty: the logon screen, not "password: ".
+  ASSERT_TRUE(ReceivesExactly(*m_pAgent, "\r\nLogon Session Timeout...\n\r\n" + LogonScreen(),
+                              3 * kDefaultTimeoutMs));
+  ASSERT_TRUE(m_pAgent->Send("\r"));
+  ASSERT_TRUE(ReceivesExactly(*m_pAgent, "\r\n" + LogonScreen()));
+  LogOn();
+}
+
+TEST_F(LogonTest, UserNameOfAtSignsAloneShowsTheLogonScreenAgain) {
+  for (const char* lpLine : {"@", "@@@"}) {
+    ASSERT_TRUE(m_pAgent->Send(std::string(lpLine) + "\r"));
+    ASSERT_TRUE(ReceivesExactly(*m_pAgent, std::string(lpLine) + "\r\n" + LogonScreen())) << lpLine;
+  }
+  LogOn();
+}
+
 }  // namespace
 }  // namespace e2e
 }  // namespace kx

@@ -16,6 +16,9 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "platform/error_codes.h"
+#include "platform/event_log.h"
+#include "tests/support/TemporarySystemRoot.h"
 
 extern char** environ;
 
@@ -138,9 +141,8 @@ TEST(EventCreateTest, BadSwitchesAreUsageErrorsOnStandardError) {
       {"/CLEAR"},
       {"/MAXRECORDS", "many", "/L", "System"},
   };
-  char szRoot[] = "/tmp/kx-eventcreate-XXXXXX";
-  ASSERT_NE(nullptr, mkdtemp(szRoot));
-  setenv("KX_SYSTEM_ROOT", szRoot, 1);
+  CTemporarySystemRoot root;
+  ASSERT_TRUE(root.Enter("/tmp/kx-eventcreate-XXXXXX"));
   for (const std::vector<std::string>& args : cases) {
     std::string strArgs;
     for (const std::string& strArg : args) strArgs += strArg + " ";
@@ -153,9 +155,6 @@ TEST(EventCreateTest, BadSwitchesAreUsageErrorsOnStandardError) {
   EXPECT_EQ(0, RunEventCreate({"/T", "ERROR", "/RAWID", "0xC0000103", "/D", "ok", "/STR", "2", "/STR", "3"}, &strError))
       << strError;
   EXPECT_EQ(0, RunEventCreate({"/?"}, &strError));
-  if (std::system((std::string("rm -rf ") + szRoot).c_str()) != 0) {
-    // A temporary directory left behind is harmless.
-  }
 }
 
 TEST_F(EventLogE2eTest, NotificationOffPushesNothingUntilSwitchedOn) {
@@ -229,6 +228,40 @@ TEST_F(EventLogE2eTest, ShowEventLogRefusesBadLineAndReportsAnEmptyLog) {
   ASSERT_TRUE(ReceivesMatching(*m_pAgent, Prompt(),
                                std::string("\\[00001\\] ") + kStampPattern +
                                    " \\[WARNING\\] \\(Shown:4\\) only one\n" + RegexLiteral(Prompt())));
+}
+
+// The event ID of record dwRecord of the Application log, or 0xFFFFFFFF.
+DWORD EventIdOf(DWORD dwRecord) {
+  HEVENTLOG hLog = nullptr;
+  if (OpenEventLogByName("Application", &hLog) != ERROR_SUCCESS) return 0xFFFFFFFF;
+  std::vector<BYTE> record(4096);
+  DWORD dwRead = 0, dwNeeded = 0;
+  DWORD dwError =
+      ReadEventLogRecord(hLog, dwRecord, record.data(), static_cast<DWORD>(record.size()), &dwRead, &dwNeeded);
+  CloseEventLogHandle(hLog);
+  if (dwError != ERROR_SUCCESS) return 0xFFFFFFFF;
+  return reinterpret_cast<const EVENTLOGRECORD*>(record.data())->EventID;
+}
+
+// Numbers are decimal unless they start with 0x: a leading zero is no octal prefix.
+TEST(EventCreateTest, EventIdsWithLeadingZerosAreDecimal) {
+  CTemporarySystemRoot root;
+  ASSERT_TRUE(root.Enter("/tmp/kx-eventcreate-ids-XXXXXX"));
+  const struct {
+    const char* lpSwitch;
+    const char* lpValue;
+    DWORD dwExpected;
+  } kCases[] = {
+      {"/ID", "010", 10}, {"/ID", "08", 8}, {"/RAWID", "0100", 100}, {"/RAWID", "0x40000010", 0x40000010},
+  };
+  DWORD dwRecord = 0;
+  for (const auto& c : kCases) {
+    ASSERT_EQ(0, RunEventCreate({"/T", "INFORMATION", c.lpSwitch, c.lpValue, "/D", "x"}, nullptr))
+        << c.lpSwitch << " " << c.lpValue;
+    EXPECT_EQ(c.dwExpected, EventIdOf(++dwRecord)) << c.lpSwitch << " " << c.lpValue;
+  }
+  EXPECT_EQ(1, RunEventCreate({"/T", "INFORMATION", "/ID", "0x", "/D", "x"}, nullptr));
+  EXPECT_EQ(1, RunEventCreate({"/T", "INFORMATION", "/ID", "1001", "/D", "x"}, nullptr));
 }
 
 }  // namespace

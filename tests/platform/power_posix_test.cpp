@@ -18,6 +18,7 @@
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
 #include "platform/power.h"
+#include "tests/support/TemporarySystemRoot.h"
 
 namespace {
 
@@ -51,16 +52,14 @@ bool WaitUntil(const std::function<bool()>& condition, int nLimitMs = 30000) {
 class PowerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char szTemplate[] = "/tmp/kxpowerXXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(szTemplate));
-    m_strRoot = szTemplate;
-    setenv("KX_SYSTEM_ROOT", m_strRoot.c_str(), 1);
+    ASSERT_TRUE(m_root.Enter("/tmp/kxpowerXXXXXX"));
+    m_strRoot = m_root.GetPath();
+    setenv("KX_POWER_HELPER", KX_POWER_HELPER_PATH, 1);
   }
   void TearDown() override {
     kx::CancelSystemShutdown();
-    std::error_code ignored;
-    std::filesystem::remove_all(m_strRoot, ignored);
-    unsetenv("KX_SYSTEM_ROOT");
+    m_root.Leave();
+    unsetenv("KX_POWER_HELPER");
   }
   std::string PowerFile(const char* lpName) const { return m_strRoot + "/power/" + lpName; }
   // Waits for the helper to settle the request and returns the last file.
@@ -71,6 +70,7 @@ class PowerTest : public ::testing::Test {
   }
 
   std::string m_strRoot;
+  CTemporarySystemRoot m_root;
 };
 
 TEST_F(PowerTest, PendingRequestIsVisibleToAnotherProcess) {
@@ -150,6 +150,23 @@ TEST_F(PowerTest, HelperKeepsNoDescriptorOfTheCaller) {
   char c;
   EXPECT_TRUE(WaitUntil([&] { return read(fds[0], &c, 1) == 0; })) << "someone still holds the pipe";
   close(fds[0]);
+}
+
+// The request is carried out by the helper program in a session of its own,
+// not by a copy of the caller; without that program nothing is pending.
+TEST_F(PowerTest, HelperIsItsOwnProgramAndAMissingOneIsRefused) {
+  ASSERT_EQ(ERROR_SUCCESS, kx::RequestSystemShutdown("bye", 600, FALSE, FALSE));
+  kx::SHUTDOWN_REQUEST request;
+  ASSERT_EQ(ERROR_SUCCESS, kx::QueryPendingShutdown(&request));
+  pid_t helper = static_cast<pid_t>(request.dwHelperProcessId);
+  EXPECT_EQ(std::filesystem::path(KX_POWER_HELPER_PATH).filename(),
+            std::filesystem::read_symlink("/proc/" + std::to_string(helper) + "/exe").filename());
+  EXPECT_EQ(helper, getsid(helper));
+  ASSERT_EQ(ERROR_SUCCESS, kx::CancelSystemShutdown());
+
+  setenv("KX_POWER_HELPER", (m_strRoot + "/missing").c_str(), 1);
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, kx::RequestSystemShutdown("bye", 600, FALSE, FALSE));
+  EXPECT_EQ(ERROR_NO_SHUTDOWN_IN_PROGRESS, kx::QueryPendingShutdown(&request));
 }
 
 struct DeadlineCase {

@@ -13,6 +13,7 @@
 #include "platform/error_codes.h"
 #include "platform/services.h"
 #include "platform/sync.h"
+#include "tests/support/TemporarySystemRoot.h"
 
 namespace {
 
@@ -21,10 +22,8 @@ namespace {
 class ServicesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char szTemplate[] = "/tmp/kxsvcXXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(szTemplate));
-    m_strRoot = szTemplate;
-    setenv("KX_SYSTEM_ROOT", m_strRoot.c_str(), 1);
+    ASSERT_TRUE(m_root.Enter("/tmp/kxsvcXXXXXX"));
+    m_strRoot = m_root.GetPath();
     ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::OpenServiceManager(&m_hManager));
   }
   void TearDown() override {
@@ -40,8 +39,7 @@ class ServicesTest : public ::testing::Test {
       kx::CloseServiceHandle(hService);
     }
     kx::CloseServiceHandle(m_hManager);
-    unsetenv("KX_SYSTEM_ROOT");
-    std::system(("rm -rf " + m_strRoot).c_str());
+    m_root.Leave();
   }
 
   kx::SC_HANDLE Create(const char* lpName, const char* lpCommand, DWORD dwStartType = SERVICE_DEMAND_START) {
@@ -70,6 +68,7 @@ class ServicesTest : public ::testing::Test {
   }
 
   std::string m_strRoot;
+  CTemporarySystemRoot m_root;
   kx::SC_HANDLE m_hManager = nullptr;
 };
 

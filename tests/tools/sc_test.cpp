@@ -10,6 +10,7 @@
 #include "platform/error_codes.h"
 #include "platform/services.h"
 #include "platform/sync.h"
+#include "tests/support/TemporarySystemRoot.h"
 
 namespace {
 
@@ -22,17 +23,14 @@ struct CRun {
 class ScToolTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char szTemplate[] = "/tmp/kxsctoolXXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(szTemplate));
-    m_strRoot = szTemplate;
-    setenv("KX_SYSTEM_ROOT", m_strRoot.c_str(), 1);
+    ASSERT_TRUE(m_root.Enter("/tmp/kxsctoolXXXXXX"));
+    m_strRoot = m_root.GetPath();
   }
   void TearDown() override {
     Sc("stop probe");
     Sc("stop sleeper");
-    unsetenv("KX_SYSTEM_ROOT");
     kx::Sleep(300);
-    std::system(("rm -rf " + m_strRoot).c_str());
+    m_root.Leave();
   }
 
   static CRun Run(const std::string& strCommand) {
@@ -60,6 +58,7 @@ class ScToolTest : public ::testing::Test {
   }
 
   std::string m_strRoot;
+  CTemporarySystemRoot m_root;
 };
 
 TEST_F(ScToolTest, CreateQueryStartStopDeleteRoundTrip) {

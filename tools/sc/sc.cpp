@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ScOptions.h"
 #include "platform/error_codes.h"
 #include "platform/error_text.h"
 #include "platform/services.h"
@@ -64,88 +65,6 @@ int Failed(const char* lpCall, DWORD dwError) {
 }
 
 std::string ToTerminal(const std::string& strCp932) { return kx::Cp932ToUtf8(strCp932); }
-
-std::string Lower(std::string strText) {
-  for (char& c : strText) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return strText;
-}
-
-// Reads "name= value" pairs from argv[nFirst...]. Option names compare
-// case-insensitively. False (with a message) for a malformed list.
-bool ParseOptions(int argc, char** argv, int nFirst, std::map<std::string, std::string>* pOptions,
-                  std::string* pstrError) {
-  for (int i = nFirst; i < argc; ++i) {
-    std::string strArg = argv[i];
-    std::size_t nEqual = strArg.find('=');
-    if (nEqual == std::string::npos || nEqual == 0) {
-      *pstrError = "Unexpected argument: " + strArg;
-      return false;
-    }
-    std::string strName = Lower(strArg.substr(0, nEqual));
-    std::string strValue = strArg.substr(nEqual + 1);
-    if (strValue.empty()) {
-      if (i + 1 >= argc) {
-        *pstrError = "Missing value of option " + strName + "=";
-        return false;
-      }
-      strValue = argv[++i];
-    }
-    if (strName != "binpath" && strName != "type" && strName != "start" && strName != "displayname" &&
-        strName != "depend") {
-      *pstrError = "Unknown option: " + strName + "=";
-      return false;
-    }
-    (*pOptions)[strName] = strValue;
-  }
-  return true;
-}
-
-// Applies parsed options over `pConfig`. False (with a message) for a bad value.
-bool ApplyOptions(const std::map<std::string, std::string>& options, kx::SERVICE_CONFIG* pConfig,
-                  std::string* pstrError) {
-  for (const auto& option : options) {
-    const std::string& strValue = option.second;
-    if (option.first == "binpath") {
-      pConfig->strBinaryPathName = kx::Utf8ToCp932(strValue);
-    } else if (option.first == "displayname") {
-      pConfig->strDisplayName = kx::Utf8ToCp932(strValue);
-    } else if (option.first == "type") {
-      std::string strType = Lower(strValue);
-      if (strType == "own") {
-        pConfig->dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-      } else if (strType == "command") {
-        pConfig->dwServiceType = KX_SERVICE_COMMAND;
-      } else {
-        *pstrError = "type= must be own or command";
-        return false;
-      }
-    } else if (option.first == "start") {
-      std::string strStart = Lower(strValue);
-      if (strStart == "auto") {
-        pConfig->dwStartType = SERVICE_AUTO_START;
-      } else if (strStart == "demand") {
-        pConfig->dwStartType = SERVICE_DEMAND_START;
-      } else if (strStart == "disabled") {
-        pConfig->dwStartType = SERVICE_DISABLED;
-      } else {
-        *pstrError = "start= must be auto, demand or disabled";
-        return false;
-      }
-    } else if (option.first == "depend") {
-      pConfig->dependencies.clear();
-      std::size_t nStart = 0;
-      while (nStart <= strValue.size()) {
-        std::size_t nEnd = strValue.find('/', nStart);
-        if (nEnd == std::string::npos) nEnd = strValue.size();
-        if (nEnd > nStart) pConfig->dependencies.push_back(strValue.substr(nStart, nEnd - nStart));
-        nStart = nEnd + 1;
-      }
-    }
-  }
-  return true;
-}
 
 const char* StateText(DWORD dwState) {
   switch (dwState) {
@@ -269,13 +188,13 @@ int QueryConfig(const char* lpName) {
 int Create(int argc, char** argv) {
   std::map<std::string, std::string> options;
   std::string strError;
-  if (!ParseOptions(argc, argv, 3, &options, &strError)) return UsageError(strError.c_str());
+  if (!ParseServiceOptions(argc, argv, 3, &options, &strError)) return UsageError(strError.c_str());
   if (options.find("binpath") == options.end()) return UsageError("create needs binPath= <command line>");
   kx::SERVICE_CONFIG config;
   config.dwServiceType = KX_SERVICE_COMMAND;
   config.dwStartType = SERVICE_DEMAND_START;
   config.dwErrorControl = SERVICE_ERROR_NORMAL;
-  if (!ApplyOptions(options, &config, &strError)) return UsageError(strError.c_str());
+  if (!ApplyServiceOptions(options, &config, &strError)) return UsageError(strError.c_str());
   kx::SC_HANDLE hManager;
   DWORD dwError = kx::OpenServiceManager(&hManager);
   if (dwError != ERROR_SUCCESS) return Failed("OpenSCManager", dwError);
@@ -291,7 +210,7 @@ int Create(int argc, char** argv) {
 int Config(int argc, char** argv) {
   std::map<std::string, std::string> options;
   std::string strError;
-  if (!ParseOptions(argc, argv, 3, &options, &strError)) return UsageError(strError.c_str());
+  if (!ParseServiceOptions(argc, argv, 3, &options, &strError)) return UsageError(strError.c_str());
   if (options.empty()) return UsageError("config needs at least one option");
   kx::SC_HANDLE hManager, hService;
   if (int nResult = OpenNamed(argv[2], &hManager, &hService)) return nResult;
@@ -300,7 +219,7 @@ int Config(int argc, char** argv) {
   int nResult = 0;
   if (dwError != ERROR_SUCCESS) {
     nResult = Failed("QueryServiceConfig", dwError);
-  } else if (!ApplyOptions(options, &config, &strError)) {
+  } else if (!ApplyServiceOptions(options, &config, &strError)) {
     nResult = UsageError(strError.c_str());
   } else if ((dwError = kx::ChangeServiceConfiguration(hService, config)) != ERROR_SUCCESS) {
     nResult = Failed("ChangeServiceConfig", dwError);
@@ -350,7 +269,7 @@ int Act(const std::string& strCommand, const char* lpName) {
 
 int main(int argc, char** argv) {
   if (argc < 2) return UsageError("No command given.");
-  std::string strCommand = Lower(argv[1]);
+  std::string strCommand = LowerAscii(argv[1]);
   if (strCommand == "query") {
     if (argc > 3) return UsageError("query takes at most one service name");
     return argc == 3 ? QueryOne(argv[2]) : QueryAll();

@@ -1,0 +1,68 @@
+#include "platform/windows_win.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+#include "platform/append_file.h"
+#include "platform/error_codes.h"
+
+namespace kx {
+namespace {
+
+// The object keeps the C runtime's descriptor of the file; the writes go to
+// its handle, opened for appending only, so every write lands whole at the end.
+HANDLE HandleOf(int nFd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(nFd)); }
+
+}  // namespace
+
+CAppendFile::CAppendFile() : m_nFd(-1) {}
+
+CAppendFile::~CAppendFile() { Close(); }
+
+DWORD CAppendFile::Open(const char* lpPath) {
+  Close();
+  if (lpPath == nullptr || lpPath[0] == '\0') return ERROR_PATH_NOT_FOUND;
+  HANDLE hFile = ::CreateFileA(lpPath, FILE_APPEND_DATA | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (hFile == INVALID_HANDLE_VALUE) return ::GetLastError();
+  int nFd = ::_open_osfhandle(reinterpret_cast<intptr_t>(hFile), _O_APPEND | _O_BINARY);
+  if (nFd < 0) {
+    ::CloseHandle(hFile);
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+  m_nFd = nFd;
+  return ERROR_SUCCESS;
+}
+
+BOOL CAppendFile::IsOpen() const { return m_nFd >= 0 ? TRUE : FALSE; }
+
+DWORD CAppendFile::Write(const char* lpData, DWORD dwSize) {
+  if (m_nFd < 0) return ERROR_INVALID_HANDLE;
+  DWORD dwDone = 0;
+  while (dwDone < dwSize) {
+    DWORD dwWritten = 0;
+    if (!::WriteFile(HandleOf(m_nFd), lpData + dwDone, dwSize - dwDone, &dwWritten, nullptr)) {
+      return ::GetLastError();
+    }
+    if (dwWritten == 0) return ERROR_DISK_FULL;
+    dwDone += dwWritten;
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD CAppendFile::GetSize(long long* pllSize) {
+  *pllSize = 0;
+  if (m_nFd < 0) return ERROR_INVALID_HANDLE;
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(HandleOf(m_nFd), &size)) return ::GetLastError();
+  *pllSize = size.QuadPart;
+  return ERROR_SUCCESS;
+}
+
+void CAppendFile::Close() {
+  if (m_nFd >= 0) ::_close(m_nFd);
+  m_nFd = -1;
+}
+
+}  // namespace kx
