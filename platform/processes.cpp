@@ -45,6 +45,14 @@ void CProcessCpuQuery::GetAllValues(std::unordered_map<DWORD, int>* pValues) con
   }
 }
 
+void CProcessCpuQuery::AddCollection(CSampleMap* pSamples, std::uint64_t qwNowNs) {
+  m_previous.swap(m_current);
+  m_current.swap(*pSamples);
+  m_qwPreviousNs = m_qwCurrentNs;
+  m_qwCurrentNs = qwNowNs;
+  ++m_nCollections;
+}
+
 void CProcessCpuQuery::Close() {
   m_bOpen = FALSE;
   m_nCollections = 0;

@@ -92,6 +92,8 @@ class CProcessCpuQuery {
   };
   typedef std::unordered_map<DWORD, CSample> CSampleMap;
   LONG ComputeShare(const CSample& previous, const CSample& current) const;
+  // Makes *pSamples, taken at qwNowNs, the newest collection and the newest the one before it.
+  void AddCollection(CSampleMap* pSamples, std::uint64_t qwNowNs);
 
   BOOL m_bOpen;
   int m_nCollections;

@@ -310,11 +310,7 @@ BOOL CProcessCpuQuery::Collect() {
         CSample{stat.qwStartTime, (stat.qwUserTicks + stat.qwSystemTicks) * 1000000000ull / TicksPerSecond()};
   });
   if (dwError != ERROR_SUCCESS) return FALSE;
-  m_previous.swap(m_current);
-  m_current.swap(samples);
-  m_qwPreviousNs = m_qwCurrentNs;
-  m_qwCurrentNs = qwNow;
-  ++m_nCollections;
+  AddCollection(&samples, qwNow);
   return TRUE;
 }
 

@@ -163,11 +163,7 @@ BOOL CProcessCpuQuery::Collect() {
     }
     ::CloseHandle(hProcess);
   }
-  m_previous.swap(m_current);
-  m_current.swap(samples);
-  m_qwPreviousNs = m_qwCurrentNs;
-  m_qwCurrentNs = qwNow;
-  ++m_nCollections;
+  AddCollection(&samples, qwNow);
   return TRUE;
 }
 
