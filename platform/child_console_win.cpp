@@ -32,7 +32,14 @@ BOOL WINAPI TakeOwnInterrupt(DWORD dwControl) {
 void PrepareConsole() {
   static std::once_flag s_once;
   std::call_once(s_once, [] {
-    if (::AllocConsole()) {
+    BOOL bAllocated = ::AllocConsole();
+    if (!bAllocated && ::GetConsoleWindow() == nullptr) {
+      // A console without a window (Wine gives one to a program started
+      // without a terminal) takes no control events: trade it for our own.
+      ::FreeConsole();
+      bAllocated = ::AllocConsole();
+    }
+    if (bAllocated) {
       HWND hWindow = ::GetConsoleWindow();
       if (hWindow != nullptr) ::ShowWindow(hWindow, SW_HIDE);
     }

@@ -22,6 +22,8 @@ const DWORD kOutputQueueSize = 4096;
 const WORD kFlowLimit = 2048;
 const DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 const DWORD kInputPollMs = 50;
+// How long a read of bytes already counted as buffered may take before it is cancelled.
+const DWORD kReadGuardMs = 1000;
 
 // COMn opened for overlapped I/O: the reader waits for EV_RXCHAR with
 // WaitCommEvent while other threads write, and a wait can be cancelled.
@@ -45,6 +47,7 @@ class CWinSerialPort : public CSerialPort {
     HANDLE hPort = OpenDevice(dwPort, dwBaudRate);
     if (hPort == INVALID_HANDLE_VALUE) return ::GetLastError();
     m_hPort = hPort;
+    m_bPollOnly = false;
     m_dwPort = dwPort;
     m_dwBaudRate = dwBaudRate;
     ::ResetEvent(m_hCancel);
@@ -59,6 +62,7 @@ class CWinSerialPort : public CSerialPort {
     AbandonWait();
     ::CloseHandle(m_hPort);
     m_hPort = OpenDevice(m_dwPort, m_dwBaudRate);
+    m_bPollOnly = false;
     return m_hPort == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
   }
 
@@ -72,7 +76,7 @@ class CWinSerialPort : public CSerialPort {
       DWORD dwElapsed = ::GetTickCount() - dwStart;
       if (dwMilliseconds != INFINITE && dwElapsed >= dwMilliseconds) return WAIT_TIMEOUT;
       DWORD dwLeft = dwMilliseconds == INFINITE ? INFINITE : dwMilliseconds - dwElapsed;
-      if (!m_bWaitPending) {
+      if (!m_bWaitPending && !m_bPollOnly) {
         ::ResetEvent(m_hWaitEvent);
         m_overlappedWait = OVERLAPPED();
         m_overlappedWait.hEvent = m_hWaitEvent;
@@ -81,14 +85,17 @@ class CWinSerialPort : public CSerialPort {
         m_bWaitPending = ::GetLastError() == ERROR_IO_PENDING;
       }
       // The driver's count is looked at again now and then: not every driver
-      // (Wine's on a pseudo-terminal, for one) signals EV_RXCHAR.
+      // signals EV_RXCHAR.
       dwLeft = std::min<DWORD>(dwLeft, kInputPollMs);
       HANDLE handles[2] = {m_hCancel, m_hWaitEvent};
       DWORD dwResult = ::WaitForMultipleObjects(m_bWaitPending ? 2 : 1, handles, FALSE, dwLeft);
       if (dwResult == WAIT_OBJECT_0) return ERROR_OPERATION_ABORTED;
       if (dwResult == WAIT_OBJECT_0 + 1) {
         DWORD dwIgnored = 0;
-        ::GetOverlappedResult(m_hPort, &m_overlappedWait, &dwIgnored, FALSE);
+        // A driver that cannot watch its line (Wine's on a pseudo-terminal
+        // ends every wait with an error while nothing is buffered) would make
+        // this a busy loop: the count alone is polled on this handle from now on.
+        if (!::GetOverlappedResult(m_hPort, &m_overlappedWait, &dwIgnored, FALSE)) m_bPollOnly = true;
         m_bWaitPending = false;
       }
     }
@@ -107,14 +114,21 @@ class CWinSerialPort : public CSerialPort {
 
   DWORD Read(char* lpBuffer, DWORD dwSize, DWORD* lpdwRead) override {
     *lpdwRead = 0;
+    // Only what the driver holds is asked for: the read time-outs make a read
+    // return at once with what is buffered, but not every driver keeps to
+    // them (Wine's waits for the next byte), and a read must never wait.
+    DWORD dwBuffered = 0;
+    DWORD dwError = GetInputCount(&dwBuffered);
+    if (dwError != ERROR_SUCCESS || dwBuffered == 0) return dwError;
+    dwSize = std::min(dwSize, dwBuffered);
     OVERLAPPED overlapped = {};
     overlapped.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    DWORD dwError = ERROR_SUCCESS;
-    // The read time-outs make a read return at once with what is buffered.
     if (!::ReadFile(m_hPort, lpBuffer, dwSize, lpdwRead, &overlapped)) {
       dwError = ::GetLastError();
       if (dwError == ERROR_IO_PENDING) {
+        if (::WaitForSingleObject(overlapped.hEvent, kReadGuardMs) != WAIT_OBJECT_0) ::CancelIo(m_hPort);
         dwError = ::GetOverlappedResult(m_hPort, &overlapped, lpdwRead, TRUE) ? ERROR_SUCCESS : ::GetLastError();
+        if (dwError == ERROR_OPERATION_ABORTED) dwError = ERROR_SUCCESS;
       }
     }
     ::CloseHandle(overlapped.hEvent);
@@ -208,6 +222,7 @@ class CWinSerialPort : public CSerialPort {
   OVERLAPPED m_overlappedWait = {};
   DWORD m_dwEventMask = 0;
   bool m_bWaitPending;
+  bool m_bPollOnly = false;
   DWORD m_dwPort;
   DWORD m_dwBaudRate;
 };

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -18,6 +19,8 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
+#include <vector>
 
 extern char** environ;
 
@@ -345,13 +348,22 @@ BOOL CAgentHarness::OpenTerminal() {
   fcntl(m_nMasterFd, F_SETFL, nFlags | O_NONBLOCK);
 
   if (m_options.m_bCreateComPort) {
-    std::string strLink = m_strBaseDir + "/dev/COM" + std::to_string(m_options.m_dwComPort);
+    std::string strPort = std::to_string(m_options.m_dwComPort);
+    std::vector<std::pair<std::string, std::string>> vecLinks = {{m_strBaseDir + "/dev/COM" + strPort, szSlave}};
     if (!m_options.m_strWinePrefix.empty()) {
-      strLink = m_options.m_strWinePrefix + "/dosdevices/com" + std::to_string(m_options.m_dwComPort);
-      unlink(strLink.c_str());  // left by an earlier run
+      // Wine's device manager links COMn anew whenever it starts: to the path
+      // the prefix's registry names for it (<prefix>/terminals/comn, set up with
+      // the prefix), else to the machine's /dev/ttyS<n-1>. Both links lead to
+      // this terminal, whichever comes last.
+      std::string strTerminal = m_options.m_strWinePrefix + "/terminals/com" + strPort;
+      mkdir((m_options.m_strWinePrefix + "/terminals").c_str(), 0755);
+      vecLinks = {{strTerminal, szSlave}, {m_options.m_strWinePrefix + "/dosdevices/com" + strPort, strTerminal}};
     }
-    if (symlink(szSlave, strLink.c_str()) != 0) {
-      return Fail("symlink " + strLink + ": " + std::strerror(errno));
+    for (const auto& link : vecLinks) {
+      unlink(link.first.c_str());  // left by an earlier run
+      if (symlink(link.second.c_str(), link.first.c_str()) != 0) {
+        return Fail("symlink " + link.first + ": " + std::strerror(errno));
+      }
     }
   }
   return TRUE;

@@ -1,8 +1,12 @@
 // The Windows build of the agent, run by Wine on a pseudo-terminal linked as the
-// prefix's COM1: one session from the logon screen through the commands that
-// have a Windows side. Run by scripts/test-windows.sh, which names the Windows
-// build's bin/ in KX_WINDOWS_BIN_DIR and a fresh prefix in KX_WINE_PREFIX; the
+// prefix's COM1: one session from the logon screen through the
+// commands that have a Windows side, the three kinds of plug-in and the
+// pass-through to Wine's cmd.exe. Run by scripts/test-windows.sh, which names the Windows
+// build's bin/ in KX_WINDOWS_BIN_DIR and a fresh prefix in KX_WINE_PREFIX (whose
+// registry maps COM1 to <prefix>/terminals/com1, where the harness links it); the
 // session's bytes go to the file KX_WINE_TRANSCRIPT names, when set.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -31,16 +35,45 @@ class WineAgentTest : public CAgentTest {
     options.m_strProgram = Environment("KX_WINDOWS_BIN_DIR") + "/KxAgent.exe";
     options.m_vecLibraries = {"lib"};  // the product's, the XML library's and the compiler's DLLs
     options.m_strWinePrefix = Environment("KX_WINE_PREFIX");
-    // Wine links COM<n> to the machine's /dev/ttyS<n-1> whenever its device
-    // manager starts; COM2 is left to the test's link on a machine with one.
-    options.m_dwComPort = 2;
+    // The sample DLL at 10000, the sample VBScript at 20000 (run by the
+    // system's engine) and a JScript plug-in of the test's own at 30000.
+    std::string strExamples = Environment("KX_WINDOWS_BIN_DIR") + "/../examples/plugins/";
+    char szScratch[] = "/tmp/kx-wine-scripts-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(szScratch));
+    m_strScratchDir = szScratch;
+    m_strScriptPath = m_strScratchDir + "/shout.js";
+    std::ofstream(m_strScriptPath, std::ios::binary)
+        << "function GetCommandLineDef() { return 'shout {TEXT}'; }\r\n"
+           "function Run(text, count) { return String(text).toUpperCase() + '!' + count; }\r\n";
+    options.m_bScriptPluginSupport = TRUE;
+    options.m_vecPlugins = {{10000, "kxsysinfo.dll", 4}, {20000, "echo.vbs", 2}, {30000, "shout.js", 3}};
+    options.m_vecPluginFiles = {strExamples + "kxsysinfo.dll", strExamples + "echo.vbs", m_strScriptPath};
+    options.m_vecAccounts[0].m_vecCommandIDs.insert(options.m_vecAccounts[0].m_vecCommandIDs.end(),
+                                                    {10000, 10001, 20000, 30000});
     StartAgent(options);
   }
 
   void TearDown() override {
     std::string strPath = Environment("KX_WINE_TRANSCRIPT");
     if (!strPath.empty()) std::ofstream(strPath, std::ios::binary) << m_strTranscript;
+    if (!m_strScratchDir.empty()) {
+      unlink(m_strScriptPath.c_str());
+      rmdir(m_strScratchDir.c_str());
+    }
     CAgentTest::TearDown();
+  }
+
+  // Sends a line (when not empty) to the pass-through and reads up to `strEnd` into the transcript.
+  ::testing::AssertionResult ShellAnswers(const std::string& strLine, const std::string& strEnd,
+                                          int nTimeoutMs = 3 * kDefaultTimeoutMs) {
+    if (!strLine.empty() && !m_pAgent->Send(strLine + "\r")) {
+      return ::testing::AssertionFailure() << "cannot send " << strLine;
+    }
+    CReadResult result = m_pAgent->ReadUntil(strEnd, nTimeoutMs);
+    m_strTranscript += result.m_strBytes;
+    if (result.m_bFound) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no \"" << EscapeBytes(strEnd) << "\" after " << strLine << "\n"
+                                         << m_pAgent->Describe();
   }
 
   // Reads one command's output up to the next prompt into the transcript.
@@ -54,11 +87,13 @@ class WineAgentTest : public CAgentTest {
   }
 
   std::string m_strTranscript;
+  std::string m_strScratchDir;
+  std::string m_strScriptPath;
 };
 
 // Wine's LogonUserA takes any password, so the refusal shown is the
 // configuration's: the account is not listed.
-TEST_F(WineAgentTest, ServesALogonTheSystemCommandsAndThePassThroughOnCom1) {
+TEST_F(WineAgentTest, ServesALogonCommandsPlugInsAndThePassThrough) {
   m_strTranscript = LogonScreen();
   ASSERT_TRUE(m_pAgent->Send(std::string(kBob) + "\r"));
   ASSERT_TRUE(ReceivesExactly(*m_pAgent, std::string(kBob) + "\r\npassword: "));
@@ -83,6 +118,12 @@ TEST_F(WineAgentTest, ServesALogonTheSystemCommandsAndThePassThroughOnCom1) {
       // Wine's own processes run in the prefix: its services host among them.
       {"show process", "[\\s\\S]*services\\.exe[\\s\\S]*KxAgent\\.exe[\\s\\S]*|[\\s\\S]*KxAgent\\.exe[\\s\\S]*services\\.exe[\\s\\S]*"},
       {"show service", "[\\s\\S]*RpcSs[\\s\\S]*"},
+      // The plug-ins: the DLL sample, VBScript's array of the values and their
+      // count (TIMES defaults to 3), JScript's first value and the number 1.
+      {"show uptime", "Up \\d+ day\\(s\\), \\d\\d:\\d\\d:\\d\\d\n"},
+      {"echo hi", "hi hi hi\n"},
+      {"echo hi 2", "hi hi\n"},
+      {"shout hi", "HI!1\n"},
   };
   for (const CommandCase& command : kCommands) {
     SCOPED_TRACE(command.lpLine);
@@ -91,18 +132,28 @@ TEST_F(WineAgentTest, ServesALogonTheSystemCommandsAndThePassThroughOnCom1) {
     EXPECT_TRUE(Answers(command.lpLine, command.strPattern));
   }
 
-  // The pass-through to Wine's cmd.exe: a line and its answer, then exit.
+  // The pass-through to Wine's cmd.exe. Its answer is awaited before the next
+  // line is sent: Wine's cmd.exe drops what follows the first line of a read
+  // from a pipe.
   TypeCommand("dosprompt");
   ASSERT_FALSE(HasFatalFailure());
   m_strTranscript += "dosprompt\r\n";
-  ASSERT_TRUE(m_pAgent->Send("echo hello\r"));
-  CReadResult hello = m_pAgent->ReadUntil("hello\r\n", 3 * kDefaultTimeoutMs);
-  m_strTranscript += hello.m_strBytes;
-  ASSERT_TRUE(hello.m_bFound) << m_pAgent->Describe();
-  ASSERT_TRUE(m_pAgent->Send("exit\r"));
-  CReadResult back = m_pAgent->ReadUntil(Prompt(), 3 * kDefaultTimeoutMs);
-  m_strTranscript += back.m_strBytes;
-  EXPECT_TRUE(back.m_bFound) << m_pAgent->Describe();
+  ASSERT_TRUE(ShellAnswers("echo hello", "\r\nhello\r\n"));
+  ASSERT_TRUE(ShellAnswers("exit", Prompt()));
+
+  // Ctrl-C reaches the running command through the agent's console. Wine's
+  // cmd.exe ends with it (Windows' survives), which brings the prompt back
+  // long before the two minutes of pings are done (their output is buffered
+  // to the end when it goes to a pipe, so none is awaited).
+  TypeCommand("dosprompt");
+  ASSERT_FALSE(HasFatalFailure());
+  m_strTranscript += "dosprompt\r\n";
+  ASSERT_TRUE(ShellAnswers("ping -n 120 127.0.0.1", "Microsoft Windows"));
+  m_strTranscript += m_pAgent->ReadFor(2000) + "^C";
+  ASSERT_TRUE(m_pAgent->Send("\x03"));
+  EXPECT_TRUE(ShellAnswers("", Prompt(), kDefaultTimeoutMs));
+  EXPECT_EQ(std::string::npos, m_strTranscript.find("Ping statistics")) << m_strTranscript;
+  EXPECT_EQ(std::string::npos, m_strTranscript.find("[Error]")) << m_strTranscript;
 }
 
 }  // namespace
