@@ -5,8 +5,10 @@
 // build's bin/ in KX_WINDOWS_BIN_DIR and a fresh prefix in KX_WINE_PREFIX (whose
 // registry maps COM1 to <prefix>/terminals/com1, where the harness links it); the
 // session's bytes go to the file KX_WINE_TRANSCRIPT names, when set.
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -25,16 +27,58 @@ std::string Environment(const char* lpName) {
   return lpValue != nullptr ? lpValue : "";
 }
 
+bool HasWindowsBuild() {
+  return !Environment("KX_WINDOWS_BIN_DIR").empty() && !Environment("KX_WINE_PREFIX").empty();
+}
+
+// The test accounts, for the Windows agent run by Wine in the test's prefix.
+CAgentOptions MakeWineOptions() {
+  CAgentOptions options = MakeTestOptions();
+  options.m_strProgram = Environment("KX_WINDOWS_BIN_DIR") + "/KxAgent.exe";
+  options.m_vecLibraries = {"lib"};  // the product's, the XML library's and the compiler's DLLs
+  options.m_strWinePrefix = Environment("KX_WINE_PREFIX");
+  return options;
+}
+
+// Runs a Windows program of the build (or the agent's installed copy) in the
+// prefix and returns what it printed; *pnStatus gets its exit status.
+std::string RunWine(const std::string& strCommand, int* pnStatus = nullptr) {
+  std::string strFull = "env WINEPREFIX='" + Environment("KX_WINE_PREFIX") +
+                        "' WINEDEBUG=-all /usr/lib/wine/wine64 " + strCommand + " 2>/dev/null";
+  std::string strOutput;
+  FILE* pPipe = popen(strFull.c_str(), "r");
+  if (pPipe == nullptr) return strOutput;
+  char szBuffer[4096];
+  size_t nRead;
+  while ((nRead = fread(szBuffer, 1, sizeof(szBuffer), pPipe)) > 0) strOutput.append(szBuffer, nRead);
+  int nStatus = pclose(pPipe);
+  if (pnStatus != nullptr) *pnStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+  return strOutput;
+}
+
+std::string Sc(const std::string& strArguments, int* pnStatus = nullptr) {
+  return RunWine("'" + Environment("KX_WINDOWS_BIN_DIR") + "/sc.exe' " + strArguments, pnStatus);
+}
+
+// Polls the service's state word until it is strWanted; returns it (or the last output).
+std::string WaitForServiceState(const std::string& strWanted) {
+  std::string strOutput;
+  for (int i = 0; i < 60; ++i) {
+    strOutput = Sc("query KxAgent");
+    if (strOutput.find(strWanted) != std::string::npos) return strWanted;
+    if (strOutput.find("1060") != std::string::npos) break;  // not installed (any more)
+    usleep(250 * 1000);
+  }
+  return strOutput;
+}
+
 class WineAgentTest : public CAgentTest {
  protected:
   void SetUp() override {
-    if (Environment("KX_WINDOWS_BIN_DIR").empty() || Environment("KX_WINE_PREFIX").empty()) {
+    if (!HasWindowsBuild()) {
       GTEST_SKIP() << "KX_WINDOWS_BIN_DIR and KX_WINE_PREFIX name the Windows build and its Wine prefix";
     }
-    CAgentOptions options = MakeTestOptions();
-    options.m_strProgram = Environment("KX_WINDOWS_BIN_DIR") + "/KxAgent.exe";
-    options.m_vecLibraries = {"lib"};  // the product's, the XML library's and the compiler's DLLs
-    options.m_strWinePrefix = Environment("KX_WINE_PREFIX");
+    CAgentOptions options = MakeWineOptions();
     // The sample DLL at 10000, the sample VBScript at 20000 (run by the
     // system's engine) and a JScript plug-in of the test's own at 30000.
     std::string strExamples = Environment("KX_WINDOWS_BIN_DIR") + "/../examples/plugins/";
@@ -154,6 +198,73 @@ TEST_F(WineAgentTest, ServesALogonCommandsPlugInsAndThePassThrough) {
   EXPECT_TRUE(ShellAnswers("", Prompt(), kDefaultTimeoutMs));
   EXPECT_EQ(std::string::npos, m_strTranscript.find("Ping statistics")) << m_strTranscript;
   EXPECT_EQ(std::string::npos, m_strTranscript.find("[Error]")) << m_strTranscript;
+}
+
+
+// Installed with /service, the agent is started and stopped by Wine's service
+// manager (through the build's sc.exe) and serves COM1 in between. Last in the
+// file: while the agent is registered as a service, a plain start of the
+// program in this prefix runs the service dispatcher.
+class WineServiceTest : public CAgentTest {
+ protected:
+  void SetUp() override {
+    if (!HasWindowsBuild()) GTEST_SKIP() << "no Windows build";
+    CAgentOptions options = MakeWineOptions();
+    options.m_vecArguments.push_back("/service");
+    m_pAgent = std::make_unique<CAgentHarness>(options);
+    ASSERT_TRUE(m_pAgent->Start()) << m_pAgent->GetLastError();
+    CExitStatus status = m_pAgent->WaitForExit(3 * kDefaultTimeoutMs);
+    ASSERT_TRUE(status.m_bExited && status.m_nExitCode == 0) << m_pAgent->Describe();
+  }
+
+  void TearDown() override {
+    if (m_pAgent) {
+      Sc("stop KxAgent");
+      WaitForServiceState("STOPPED");
+      RunWine("'" + m_pAgent->GetBaseDir() + "/KxAgent.exe' -UnregServer");
+    }
+    CAgentTest::TearDown();
+  }
+};
+
+const char kAppIdQuery[] = "reg query 'HKCR\\AppID\\{6F2A41C3-95D8-4B7E-A1C4-3E58D07B92AF}' /v LocalService";
+
+TEST_F(WineServiceTest, StartsServesAndStopsUnderTheServiceManager) {
+  // The registration record names the service the program runs as.
+  std::string strRecord = RunWine(kAppIdQuery);
+  EXPECT_NE(std::string::npos, strRecord.find("KxAgent")) << strRecord;
+  std::string strConfig = Sc("qc KxAgent");
+  EXPECT_NE(std::string::npos, strConfig.find("AUTO_START")) << strConfig;
+  EXPECT_NE(std::string::npos, strConfig.find("Kestrix Agent for Windows")) << strConfig;
+  EXPECT_NE(std::string::npos, strConfig.find("KxAgent.exe")) << strConfig;
+  EXPECT_EQ("STOPPED", WaitForServiceState("STOPPED"));
+
+  int nStatus = -1;
+  std::string strStart = Sc("start KxAgent", &nStatus);
+  ASSERT_EQ(0, nStatus) << strStart;
+  ASSERT_EQ("RUNNING", WaitForServiceState("RUNNING"));
+  ASSERT_TRUE(m_pAgent->WaitForPortConfigured()) << m_pAgent->Describe();
+  ASSERT_TRUE(m_pAgent->OpenLogonScreen().m_bFound) << m_pAgent->Describe();
+  LogOn();
+  ASSERT_FALSE(HasFatalFailure());
+  TypeCommand("show date");
+  EXPECT_TRUE(ReceivesMatching(*m_pAgent, Prompt(), " Local Time : [\\s\\S]*" + RegexLiteral(Prompt())));
+
+  // The stop control answers with stop pending; the service then stops and
+  // the port is closed (nothing more on the line).
+  std::string strStop = Sc("stop KxAgent");
+  EXPECT_NE(std::string::npos, strStop.find("STOP_PENDING")) << strStop;
+  EXPECT_EQ("STOPPED", WaitForServiceState("STOPPED"));
+  EXPECT_EQ("", m_pAgent->ReadFor(500));
+
+  // Unregistered, the record and the service are gone.
+  nStatus = -1;
+  RunWine("'" + m_pAgent->GetBaseDir() + "/KxAgent.exe' -UnregServer", &nStatus);
+  EXPECT_EQ(0, nStatus);
+  strRecord = RunWine(kAppIdQuery);
+  EXPECT_EQ(std::string::npos, strRecord.find("KxAgent")) << strRecord;
+  std::string strQuery = Sc("query KxAgent");
+  EXPECT_NE(std::string::npos, strQuery.find("1060")) << strQuery;
 }
 
 }  // namespace
