@@ -44,7 +44,8 @@ DWORD GetVolumeFileSystemName(const char* lpRoot, char* lpName, DWORD dwSize);
 // volume, as GetDiskFreeSpaceExA. ERROR_SUCCESS or the error of the query.
 DWORD GetDriveFreeSpace(const char* lpRoot, std::uint64_t* pqwFreeToCaller, std::uint64_t* pqwTotal,
                          std::uint64_t* pqwFree);
-// The name a user knows the volume by: its label when it has one, else the
+// The name a user knows the volume by: on Windows the shell's display name
+// (label and drive letter), elsewhere its label when it has one, else the
 // device or source it is mounted from (control characters as '?'). Cut to
 // `dwSize` - 1 bytes.
 DWORD GetVolumeDisplayName(const char* lpRoot, char* lpName, DWORD dwSize);

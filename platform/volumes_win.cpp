@@ -1,5 +1,7 @@
 #include "platform/windows_win.h"
 
+#include <shellapi.h>
+
 #include <cstring>
 
 #include "platform/error_codes.h"
@@ -42,8 +44,15 @@ DWORD GetDriveFreeSpace(const char* lpRoot, std::uint64_t* pqwFreeToCaller, std:
   return ERROR_SUCCESS;
 }
 
-// The label, else the device the drive letter stands for.
+// The shell's display name ("System (C:)"), else the label, else the device
+// the drive letter stands for.
 DWORD GetVolumeDisplayName(const char* lpRoot, char* lpName, DWORD dwSize) {
+  SHFILEINFOA info = {};
+  if (lpRoot != nullptr && ::SHGetFileInfoA(lpRoot, 0, &info, sizeof(info), SHGFI_DISPLAYNAME) != 0 &&
+      info.szDisplayName[0] != '\0') {
+    CopyCut(info.szDisplayName, lpName, dwSize);
+    return ERROR_SUCCESS;
+  }
   char szLabel[MAX_PATH + 1] = {};
   if (!::GetVolumeInformationA(lpRoot, szLabel, sizeof(szLabel), nullptr, nullptr, nullptr, nullptr, 0)) {
     return ::GetLastError();

@@ -168,6 +168,16 @@ TEST_F(WineAgentTest, ServesALogonCommandsPlugInsAndThePassThrough) {
       {"echo hi", "hi hi hi\n"},
       {"echo hi 2", "hi hi\n"},
       {"shout hi", "HI!1\n"},
+      // Wine's drives as its shell names them; a service of Wine's started and
+      // stopped; Wine's event log, which keeps no records.
+      {"show diskinfo",
+       "Drv Volume Label             FSType Total\\(M\\)          Use\\(M\\)         Free\\(M\\)\n"
+       "--- -+ -+ -+ -+ -+\n"
+       "C:  [^\n]*\\(C:\\) +NTFS +\\d+ +\\d+ \\[ *\\d+%\\] +\\d+ \\[ *\\d+%\\]\n[\\s\\S]*"},
+      {"start service Spooler", "Service 'Print Spooler' starting...\nService was started.\n"},
+      {"show service", "[\\s\\S]*\nPrint Spooler \\(Spooler\\) +Running  Manual  \n[\\s\\S]*"},
+      {"stop service Spooler", "Service 'Print Spooler' stopping...\nService was stopped.\n"},
+      {"show eventlog application", "\\[Error\\] No records found.\n"},
   };
   for (const CommandCase& command : kCommands) {
     SCOPED_TRACE(command.lpLine);
@@ -176,11 +186,22 @@ TEST_F(WineAgentTest, ServesALogonCommandsPlugInsAndThePassThrough) {
     EXPECT_TRUE(Answers(command.lpLine, command.strPattern));
   }
 
+  // A shutdown counts down and is aborted (Wine's calls only report success).
+  TypeCommand("shutdown 60");
+  ASSERT_FALSE(HasFatalFailure());
+  std::string strNotice = "\r\n[Notice] The system is going DOWN for system halt in 60 seconds!";
+  EXPECT_TRUE(ReceivesExactly(*m_pAgent, Prompt() + strNotice));
+  m_strTranscript += "shutdown 60\r\n" + Prompt() + strNotice;
+  TypeCommand("abort");
+  ASSERT_FALSE(HasFatalFailure());
+  EXPECT_TRUE(Answers("abort", RegexLiteral("Shutdown canceled.\n")));
+
   // The pass-through to Wine's cmd.exe. Its answer is awaited before the next
   // line is sent: Wine's cmd.exe drops what follows the first line of a read
   // from a pipe.
   TypeCommand("dosprompt");
   ASSERT_FALSE(HasFatalFailure());
+  size_t nPassThrough = m_strTranscript.size();
   m_strTranscript += "dosprompt\r\n";
   ASSERT_TRUE(ShellAnswers("echo hello", "\r\nhello\r\n"));
   ASSERT_TRUE(ShellAnswers("exit", Prompt()));
@@ -196,8 +217,9 @@ TEST_F(WineAgentTest, ServesALogonCommandsPlugInsAndThePassThrough) {
   m_strTranscript += m_pAgent->ReadFor(2000) + "^C";
   ASSERT_TRUE(m_pAgent->Send("\x03"));
   EXPECT_TRUE(ShellAnswers("", Prompt(), kDefaultTimeoutMs));
-  EXPECT_EQ(std::string::npos, m_strTranscript.find("Ping statistics")) << m_strTranscript;
-  EXPECT_EQ(std::string::npos, m_strTranscript.find("[Error]")) << m_strTranscript;
+  std::string strPassThrough = m_strTranscript.substr(nPassThrough);
+  EXPECT_EQ(std::string::npos, strPassThrough.find("Ping statistics")) << strPassThrough;
+  EXPECT_EQ(std::string::npos, strPassThrough.find("[Error]")) << strPassThrough;
 }
 
 
