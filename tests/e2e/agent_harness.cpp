@@ -445,7 +445,7 @@ BOOL CAgentHarness::WaitForPortConfigured(int nTimeoutMs) {
         return TRUE;
       }
     }
-    if (!IsRunning()) return Fail("the program ended before it configured the port");
+    if (!IsServing()) return Fail("the program ended before it configured the port");
     if (Clock::now() >= deadline) return Fail("the program did not configure the port in time");
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -536,7 +536,7 @@ BOOL CAgentHarness::FillPending(int nWaitMs) {
   if (bGotData) return TRUE;
   // The slave side is closed. While the program lives that is a passing state (it
   // may be reopening the port); wait a little instead of spinning on the hang-up.
-  if (!IsRunning()) return FALSE;
+  if (!IsServing()) return FALSE;
   std::this_thread::sleep_for(std::chrono::milliseconds(nWaitMs < 10 ? nWaitMs : 10));
   return TRUE;
 }
@@ -561,7 +561,7 @@ BOOL CAgentHarness::Send(const std::string& strBytes, int nTimeoutMs) {
       }
     }
     if ((pfd.revents & (POLLHUP | POLLERR)) && !(pfd.revents & POLLIN)) {
-      if (!IsRunning()) return Fail("the program ended while input was sent");
+      if (!IsServing()) return Fail("the program ended while input was sent");
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     if (nSent < strBytes.size() && Clock::now() >= deadline) {
@@ -662,7 +662,7 @@ CReadResult CAgentHarness::OpenLogonScreen(int nTimeoutMs) {
       if (!part.m_bFound) return result;
       break;
     }
-    if (RemainingMs(deadline) == 0 || !IsRunning()) return result;
+    if (RemainingMs(deadline) == 0 || !IsServing()) return result;
     ++nExtraLineEnds;
   }
   // A line end repeated because the first came before the program's purge may

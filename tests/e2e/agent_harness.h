@@ -174,6 +174,10 @@ class CAgentHarness {
   // Waits for the program to end by itself.
   CExitStatus WaitForExit(int nTimeoutMs = kDefaultTimeoutMs);
   BOOL IsRunning();
+  // The terminal is served by a program the harness did not start (the service
+  // its own program installed): waits on the terminal no longer end early
+  // because the harness's program has ended.
+  void SetServedByService() { m_bServedByService = TRUE; }
   pid_t GetPid() const { return m_pid; }
   CProcessStats GetProcessStats() const;
 
@@ -198,6 +202,8 @@ class CAgentHarness {
   // program has closed its end for good.
   BOOL FillPending(int nWaitMs);
   void Reap(BOOL bBlock);
+  // Whether the terminal's program may still answer.
+  BOOL IsServing() { return m_bServedByService || IsRunning(); }
   CExitStatus MakeExitStatus() const;
   BOOL Fail(const std::string& strWhy);
 
@@ -213,6 +219,7 @@ class CAgentHarness {
   int m_nMasterFd = -1;
   pid_t m_pid = -1;
   BOOL m_bReaped = FALSE;
+  BOOL m_bServedByService = FALSE;
   int m_nWaitStatus = 0;
 };
 

@@ -123,6 +123,7 @@ class AgentServiceTest : public CAgentTest {
     ASSERT_TRUE(m_pAgent->Start()) << m_pAgent->GetLastError();
     CExitStatus status = m_pAgent->WaitForExit();
     ASSERT_TRUE(status.m_bExited && status.m_nExitCode == 0) << m_pAgent->Describe();
+    m_pAgent->SetServedByService();
   }
 
   void StartServiceAndLogOn() {
