@@ -250,6 +250,11 @@ TEST_F(WineAgentTest, ServesALogonCommandsPlugInsAndThePassThrough) {
   std::string strPassThrough = m_strTranscript.substr(nPassThrough);
   EXPECT_EQ(std::string::npos, strPassThrough.find("Ping statistics")) << strPassThrough;
   EXPECT_EQ(std::string::npos, strPassThrough.find("[Error]")) << strPassThrough;
+
+  // A stop request (Ctrl-C for the agent's own console; Wine turns SIGINT
+  // into one) ends the program normally.
+  CExitStatus status = m_pAgent->Stop(kDefaultTimeoutMs, SIGINT);
+  EXPECT_TRUE(status.m_bExited && status.m_nExitCode == 0) << m_pAgent->Describe();
 }
 
 
