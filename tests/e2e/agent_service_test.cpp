@@ -31,16 +31,8 @@ std::string RunWithAgentEnvironment(const CAgentHarness& agent, const std::strin
   std::string strPam = bWithPam ? " PAM_WRAPPER=1 PAM_WRAPPER_SERVICE_DIR='" + strBase +
                                       "/pam.d' LD_PRELOAD=/usr/lib/x86_64-linux-gnu/libpam_wrapper.so"
                                 : "";
-  std::string strFull = "env KX_SYSTEM_ROOT='" + strBase + "/system'" + strPam + " " + strCommand + " 2>&1";
-  std::string strOutput;
-  FILE* pPipe = popen(strFull.c_str(), "r");
-  if (pPipe == nullptr) return strOutput;
-  char szBuffer[4096];
-  size_t nRead;
-  while ((nRead = fread(szBuffer, 1, sizeof(szBuffer), pPipe)) > 0) strOutput.append(szBuffer, nRead);
-  int nStatus = pclose(pPipe);
-  if (pnStatus) *pnStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-  return strOutput;
+  return RunShellCommand("env KX_SYSTEM_ROOT='" + strBase + "/system'" + strPam + " " + strCommand + " 2>&1",
+                         pnStatus);
 }
 
 std::string Sc(const CAgentHarness& agent, const std::string& strArguments, int* pnStatus = nullptr) {

@@ -1,5 +1,9 @@
 #include "e2e_support.h"
 
+#include <sys/wait.h>
+
+#include <cstdio>
+
 namespace kx {
 namespace e2e {
 
@@ -30,6 +34,19 @@ CAgentOptions MakeTestOptions() {
   options.m_vecAccounts = {alice, dave, carol};
   options.m_vecPamOnlyUsers = {{kBob, kBobPassword}};
   return options;
+}
+
+std::string RunShellCommand(const std::string& strCommand, int* pnStatus) {
+  std::string strOutput;
+  if (pnStatus != nullptr) *pnStatus = -1;
+  FILE* pPipe = popen(strCommand.c_str(), "r");
+  if (pPipe == nullptr) return strOutput;
+  char szBuffer[4096];
+  size_t nRead;
+  while ((nRead = fread(szBuffer, 1, sizeof(szBuffer), pPipe)) > 0) strOutput.append(szBuffer, nRead);
+  int nStatus = pclose(pPipe);
+  if (pnStatus != nullptr) *pnStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+  return strOutput;
 }
 
 ::testing::AssertionResult ReceivesExactly(CAgentHarness& agent, const std::string& strExpected,

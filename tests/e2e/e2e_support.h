@@ -30,6 +30,10 @@ extern const char kBobPassword[];
 // Options for the agent of this build with the four test accounts.
 CAgentOptions MakeTestOptions();
 
+// Runs a shell command and returns its standard output; *pnStatus gets its exit
+// status (-1 when it did not exit normally).
+std::string RunShellCommand(const std::string& strCommand, int* pnStatus = nullptr);
+
 // Succeeds when exactly strExpected arrives next (nothing before it).
 ::testing::AssertionResult ReceivesExactly(CAgentHarness& agent, const std::string& strExpected,
                                            int nTimeoutMs = kDefaultTimeoutMs);

@@ -44,17 +44,9 @@ CAgentOptions MakeWineOptions() {
 // Runs a Windows program of the build (or the agent's installed copy) in the
 // prefix and returns what it printed; *pnStatus gets its exit status.
 std::string RunWine(const std::string& strCommand, int* pnStatus = nullptr) {
-  std::string strFull = "env WINEPREFIX='" + Environment("KX_WINE_PREFIX") +
-                        "' WINEDEBUG=-all /usr/lib/wine/wine64 " + strCommand + " 2>/dev/null";
-  std::string strOutput;
-  FILE* pPipe = popen(strFull.c_str(), "r");
-  if (pPipe == nullptr) return strOutput;
-  char szBuffer[4096];
-  size_t nRead;
-  while ((nRead = fread(szBuffer, 1, sizeof(szBuffer), pPipe)) > 0) strOutput.append(szBuffer, nRead);
-  int nStatus = pclose(pPipe);
-  if (pnStatus != nullptr) *pnStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-  return strOutput;
+  return RunShellCommand("env WINEPREFIX='" + Environment("KX_WINE_PREFIX") +
+                             "' WINEDEBUG=-all /usr/lib/wine/wine64 " + strCommand + " 2>/dev/null",
+                         pnStatus);
 }
 
 std::string Sc(const std::string& strArguments, int* pnStatus = nullptr) {
