@@ -82,11 +82,18 @@ class WineAgentTest : public CAgentTest {
     std::ofstream(m_strScriptPath, std::ios::binary)
         << "function GetCommandLineDef() { return 'shout {TEXT}'; }\r\n"
            "function Run(text, count) { return String(text).toUpperCase() + '!' + count; }\r\n";
+    // A VBScript command without parameters at 40000 shows what it receives.
+    m_strVbsPath = m_strScratchDir + "/bare.vbs";
+    std::ofstream(m_strVbsPath, std::ios::binary)
+        << "Function GetCommandLineDef()\r\n  GetCommandLineDef = \"bare\"\r\nEnd Function\r\n"
+           "Function Run(args, count)\r\n  Run = TypeName(args) & \" \" & count\r\nEnd Function\r\n";
     options.m_bScriptPluginSupport = TRUE;
-    options.m_vecPlugins = {{10000, "kxsysinfo.dll", 4}, {20000, "echo.vbs", 2}, {30000, "shout.js", 3}};
-    options.m_vecPluginFiles = {strExamples + "kxsysinfo.dll", strExamples + "echo.vbs", m_strScriptPath};
+    options.m_vecPlugins = {
+        {10000, "kxsysinfo.dll", 4}, {20000, "echo.vbs", 2}, {30000, "shout.js", 3}, {40000, "bare.vbs", 2}};
+    options.m_vecPluginFiles = {strExamples + "kxsysinfo.dll", strExamples + "echo.vbs", m_strScriptPath,
+                                m_strVbsPath};
     options.m_vecAccounts[0].m_vecCommandIDs.insert(options.m_vecAccounts[0].m_vecCommandIDs.end(),
-                                                    {10000, 10001, 20000, 30000});
+                                                    {10000, 10001, 20000, 30000, 40000});
     StartAgent(options);
   }
 
@@ -95,6 +102,7 @@ class WineAgentTest : public CAgentTest {
     if (!strPath.empty()) std::ofstream(strPath, std::ios::binary) << m_strTranscript;
     if (!m_strScratchDir.empty()) {
       unlink(m_strScriptPath.c_str());
+      unlink(m_strVbsPath.c_str());
       rmdir(m_strScratchDir.c_str());
     }
     CAgentTest::TearDown();
@@ -126,6 +134,7 @@ class WineAgentTest : public CAgentTest {
   std::string m_strTranscript;
   std::string m_strScratchDir;
   std::string m_strScriptPath;
+  std::string m_strVbsPath;
 };
 
 // Wine's LogonUserA takes any password, so the refusal shown is the
@@ -156,10 +165,12 @@ TEST_F(WineAgentTest, ServesALogonCommandsPlugInsAndThePassThrough) {
       {"show process", "[\\s\\S]*services\\.exe[\\s\\S]*KxAgent\\.exe[\\s\\S]*|[\\s\\S]*KxAgent\\.exe[\\s\\S]*services\\.exe[\\s\\S]*"},
       {"show service", "[\\s\\S]*RpcSs[\\s\\S]*"},
       // The plug-ins: the DLL sample, VBScript's array of the values and their
-      // count (TIMES defaults to 3), JScript's first value and the number 1.
+      // count (TIMES defaults to 3) or Empty and 0 without parameters,
+      // JScript's first value and the number 1.
       {"show uptime", "Up \\d+ day\\(s\\), \\d\\d:\\d\\d:\\d\\d\n"},
       {"echo hi", "hi hi hi\n"},
       {"echo hi 2", "hi hi\n"},
+      {"bare", "Empty 0\n"},
       {"shout hi", "HI!1\n"},
       // Wine's drives as its shell names them; a service of Wine's started and
       // stopped; Wine's event log, which keeps no records.
