@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/uio.h>
 #include <systemd/sd-journal.h>
 #include <time.h>
 #include <unistd.h>
@@ -26,7 +27,7 @@ namespace {
 
 const char* const kLogNames[] = {"Application", "Security", "System"};
 // The fields that decide an entry's log, read for every entry of the boot.
-const char* const kClassifyingFields[] = {"_TRANSPORT", "SYSLOG_FACILITY", "_PID"};
+const char* const kClassifyingFields[] = {"KX_EVENT_LOG", "_TRANSPORT", "SYSLOG_FACILITY", "_PID"};
 const char* const kRecordFields[] = {"PRIORITY", "SYSLOG_IDENTIFIER", "_SYSTEMD_UNIT", "_COMM",
                                      "_HOSTNAME", "MESSAGE_ID", "MESSAGE"};
 // Longer messages are cut: the record must stay within its size limit.
@@ -89,6 +90,8 @@ int CJournalEventLogs::FindLog(const char* lpLogName) {
 }
 
 int CJournalEventLogs::GetLogOfEntry(const JOURNAL_FIELDS& fields) {
+  int nOwnLog = FindLog(FieldOf(fields, "KX_EVENT_LOG").c_str());
+  if (nOwnLog >= 0) return nOwnLog;
   std::string strTransport = FieldOf(fields, "_TRANSPORT");
   std::string strFacility = FieldOf(fields, "SYSLOG_FACILITY");
   if (strFacility == "4" || strFacility == "10" || strTransport == "audit") return kSecurity;
@@ -130,6 +133,48 @@ DWORD CJournalEventLogs::BuildRecordOfEntry(const JOURNAL_FIELDS& fields, unsign
   strMessage = CutCp932(Utf8ToCp932(strMessage), kMaxMessage);
   record.strings.push_back(strMessage.c_str());
   return BuildEventLogRecord(record, pstrRecord);
+}
+
+DWORD CJournalEventLogs::MakeEventFields(const char* lpLogName, const char* lpSourceName, WORD wType,
+                                         DWORD dwEventID, WORD wNumStrings, const char** lpStrings,
+                                         std::vector<std::string>* pFields) {
+  int nLog = FindLog(lpLogName);
+  if (nLog < 0 || lpSourceName == nullptr || lpSourceName[0] == '\0' || pFields == nullptr) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  if (wNumStrings > 0 && lpStrings == nullptr) return ERROR_INVALID_PARAMETER;
+  std::string strMessage;
+  for (WORD i = 0; i < wNumStrings; ++i) {
+    if (i > 0) strMessage += ' ';
+    if (lpStrings[i] != nullptr) strMessage += lpStrings[i];
+    if (strMessage.size() > kMaxEventRecordSize) return ERROR_INVALID_PARAMETER;
+  }
+  const char* lpPriority = "6";
+  if (wType == EVENTLOG_ERROR_TYPE) {
+    lpPriority = "3";
+  } else if (wType == EVENTLOG_WARNING_TYPE) {
+    lpPriority = "4";
+  } else if (wType == EVENTLOG_AUDIT_FAILURE) {
+    lpPriority = "5";
+  }
+  pFields->clear();
+  pFields->push_back("MESSAGE=" + Cp932ToUtf8(strMessage));
+  pFields->push_back(std::string("PRIORITY=") + lpPriority);
+  pFields->push_back("SYSLOG_IDENTIFIER=" + Cp932ToUtf8(lpSourceName));
+  pFields->push_back(std::string("KX_EVENT_LOG=") + kLogNames[nLog]);
+  if (dwEventID != 0) pFields->push_back("MESSAGE_ID=" + std::to_string(dwEventID));
+  return ERROR_SUCCESS;
+}
+
+DWORD CJournalEventLogs::DoReportEvent(const char* lpLogName, const char* lpSourceName, WORD wType, DWORD dwEventID,
+                                       WORD wNumStrings, const char** lpStrings) {
+  std::vector<std::string> fields;
+  DWORD dwError = MakeEventFields(lpLogName, lpSourceName, wType, dwEventID, wNumStrings, lpStrings, &fields);
+  if (dwError != ERROR_SUCCESS) return dwError;
+  std::vector<struct iovec> vectors;
+  for (std::string& strField : fields) vectors.push_back({&strField[0], strField.size()});
+  int nResult = sd_journal_sendv(vectors.data(), static_cast<int>(vectors.size()));
+  return nResult < 0 ? JournalError(nResult) : static_cast<DWORD>(ERROR_SUCCESS);
 }
 
 DWORD CJournalEventLogs::DoOpenLocal() {

@@ -13,6 +13,9 @@
 // 0x-hexadecimal, 32 bits; the journal's 128-bit IDs give 0), time the entry's
 // wall-clock time, and MESSAGE as its one insertion string, all in code page 932.
 //
+// Entries written through DoReportEvent carry their log in KX_EVENT_LOG, which
+// decides before the rules above; their strings joined by blanks are the MESSAGE.
+//
 // Records are numbered per log from 1 in the order the entries were written,
 // as long as this object lives; entries the journal has dropped since (vacuum,
 // rotation) advance the oldest record number. Any thread may call any method.
@@ -58,6 +61,18 @@ class CJournalEventLogs {
   // The record of an entry written at ullRealtimeUsec, numbered dwRecordNumber.
   static DWORD BuildRecordOfEntry(const JOURNAL_FIELDS& fields, unsigned long long ullRealtimeUsec,
                                   DWORD dwRecordNumber, std::string* pstrRecord);
+
+  // The fields ("NAME=value", UTF-8) of the entry that records an event of
+  // lpSourceName in log lpLogName, as ReportEventLogEntry takes it: priority
+  // from the type (error 3, warning 4, audit failure 5, else 6), MESSAGE_ID the
+  // event ID in decimal when it is not 0. ERROR_INVALID_PARAMETER when the
+  // texts exceed a record's size or the log or source is missing.
+  static DWORD MakeEventFields(const char* lpLogName, const char* lpSourceName, WORD wType, DWORD dwEventID,
+                               WORD wNumStrings, const char** lpStrings, std::vector<std::string>* pFields);
+  // Writes such an entry to this machine's journal. ERROR_SUCCESS or the
+  // code of the failure.
+  static DWORD DoReportEvent(const char* lpLogName, const char* lpSourceName, WORD wType, DWORD dwEventID,
+                             WORD wNumStrings, const char** lpStrings);
 
   // As GetNumberOfEventLogRecords, GetOldestEventLogRecord and
   // ReadEventLogRecord for log nLog, after taking in what the journal gained.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/error_codes.h"
+#include "platform/event_log_record.h"
 #include "platform/text_encoding.h"
 
 namespace {
@@ -275,6 +276,74 @@ TEST_F(JournalEventLogsTest, EmptyJournalReadsAsEmptyLogsUntilEntriesAppear) {
   EXPECT_EQ(logs.GetNumberOfRecords(CJournalEventLogs::kSystem, &dwCount), static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(dwCount, 1u);
   EXPECT_EQ(Read(&logs, CJournalEventLogs::kSystem, 1).strings, std::vector<std::string>{"up"});
+}
+
+// What the writer makes of an event comes back from the journal as the record
+// of the log it was written to, whatever transport the writing process has.
+TEST_F(JournalEventLogsTest, WrittenEventsReadBackInTheirLog) {
+  const std::string strJapanese = kx::Utf8ToCp932("\xE5\x81\x9C\xE6\xAD\xA2");  // two kanji
+  const char* kOne[] = {"service started"};
+  const char* kTwo[] = {"disk", nullptr};
+  const char* kCp932[] = {strJapanese.c_str()};
+  const struct {
+    const char* lpLog;
+    const char* lpSource;
+    WORD wType;
+    DWORD dwEventId;
+    WORD wNumStrings;
+    const char** lpStrings;
+    WORD wReadType;
+    std::string strReadMessage;
+  } kWrites[] = {
+      {"Application", "KxAgent", EVENTLOG_INFORMATION_TYPE, 0x40000101, 1, kOne, EVENTLOG_INFORMATION_TYPE,
+       "service started"},
+      {"system", "KxPower", EVENTLOG_ERROR_TYPE, 7, 2, kTwo, EVENTLOG_ERROR_TYPE, "disk "},
+      {"Security", "audit-tool", EVENTLOG_AUDIT_FAILURE, 0, 1, kCp932, EVENTLOG_INFORMATION_TYPE, strJapanese},
+      {"Application", "KxAgent", EVENTLOG_WARNING_TYPE, 12, 0, nullptr, EVENTLOG_WARNING_TYPE, ""},
+  };
+  std::string strExport;
+  int nSecond = 40;
+  for (const auto& write : kWrites) {
+    std::vector<std::string> fields;
+    ASSERT_EQ(CJournalEventLogs::MakeEventFields(write.lpLog, write.lpSource, write.wType, write.dwEventId,
+                                                 write.wNumStrings, write.lpStrings, &fields),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    std::string strFields = "_TRANSPORT=journal\n";
+    for (const std::string& strField : fields) strFields += strField + "\n";
+    strExport += ExportText({{kBoot, nSecond++, strFields.c_str()}});
+  }
+  std::ofstream(m_strDir + "/own.export") << strExport;
+  std::string strCommand = std::string(kRemote) + " --output='" + m_strDir + "/own.journal' '" + m_strDir +
+                           "/own.export' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(strCommand.c_str()), 0);
+  CJournalEventLogs logs;
+  ASSERT_EQ(logs.DoOpenFiles({m_strDir + "/own.journal"}), static_cast<DWORD>(ERROR_SUCCESS));
+  DWORD dwNext[CJournalEventLogs::kLogCount] = {1, 1, 1};
+  for (const auto& write : kWrites) {
+    SCOPED_TRACE(write.lpSource);
+    int nLog = CJournalEventLogs::FindLog(write.lpLog);
+    RECORD_VIEW view = Read(&logs, nLog, dwNext[nLog]++);
+    EXPECT_EQ(view.strSource, write.lpSource);
+    EXPECT_EQ(view.wType, write.wReadType);
+    EXPECT_EQ(view.dwEventId, write.dwEventId);
+    EXPECT_EQ(view.strings, std::vector<std::string>{write.strReadMessage});
+  }
+
+  std::vector<std::string> fields;
+  const std::string strHuge(kx::kMaxEventRecordSize + 1, 'x');
+  const char* kHuge[] = {strHuge.c_str()};
+  const struct {
+    const char* lpLog;
+    const char* lpSource;
+    WORD wNumStrings;
+    const char** lpStrings;
+  } kRefused[] = {{"Setup", "KxAgent", 1, kOne}, {"Application", "", 1, kOne}, {"Application", nullptr, 1, kOne},
+                  {"Application", "KxAgent", 1, nullptr}, {"Application", "KxAgent", 1, kHuge}};
+  for (const auto& refused : kRefused) {
+    EXPECT_EQ(CJournalEventLogs::MakeEventFields(refused.lpLog, refused.lpSource, EVENTLOG_INFORMATION_TYPE, 0,
+                                                 refused.wNumStrings, refused.lpStrings, &fields),
+              static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  }
 }
 
 }  // namespace
