@@ -4,7 +4,6 @@
 #include <sys/eventfd.h>
 #include <sys/uio.h>
 #include <systemd/sd-journal.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +15,7 @@
 #include "platform/error_codes.h"
 #include "platform/event_log_record.h"
 #include "platform/posix_error.h"
+#include "platform/sync.h"
 #include "platform/system_info.h"
 #include "platform/text_compare.h"
 #include "platform/text_encoding.h"
@@ -66,12 +66,6 @@ std::string CursorPart(const std::string& strCursor, const char* lpKey) {
     nPos = nEnd + 1;
   }
   return std::string();
-}
-
-long long MonotonicMs() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
 }
 
 }  // namespace
@@ -433,7 +427,7 @@ void CJournalChangeWaiter::Collect() {
 
 DWORD CJournalChangeWaiter::Wait(DWORD dwMilliseconds, DWORD* pdwChangedMask) {
   if (pdwChangedMask != nullptr) *pdwChangedMask = 0;
-  long long llStart = MonotonicMs();
+  DWORD dwStart = GetTickCount();
   int nChangeFd = m_pLogs != nullptr && !m_logs.empty() ? m_pLogs->GetChangeFd() : -1;
   for (;;) {
     Collect();
@@ -444,14 +438,14 @@ DWORD CJournalChangeWaiter::Wait(DWORD dwMilliseconds, DWORD* pdwChangedMask) {
     }
     DWORD dwSlice = kLookIntervalMs;
     if (dwMilliseconds != INFINITE) {
-      long long llElapsed = MonotonicMs() - llStart;
-      if (llElapsed >= static_cast<long long>(dwMilliseconds)) {
+      DWORD dwElapsed = GetTickCount() - dwStart;  // modular: right across the wrap
+      if (dwElapsed >= dwMilliseconds) {
         // A time-out of 0 still takes one look, and an eventual Wake counts.
         struct pollfd wake = {m_nWakeFd, POLLIN, 0};
         if (poll(&wake, 1, 0) > 0) break;
         return WAIT_TIMEOUT;
       }
-      if (dwMilliseconds - llElapsed < dwSlice) dwSlice = static_cast<DWORD>(dwMilliseconds - llElapsed);
+      if (dwMilliseconds - dwElapsed < dwSlice) dwSlice = dwMilliseconds - dwElapsed;
     }
     struct pollfd fds[2] = {{m_nWakeFd, POLLIN, 0}, {nChangeFd, POLLIN, 0}};
     int nReady = poll(fds, nChangeFd >= 0 ? 2 : 1, static_cast<int>(dwSlice));
