@@ -27,7 +27,7 @@ namespace {
 
 const char* const kLogNames[] = {"Application", "Security", "System"};
 // The fields that decide an entry's log, read for every entry of the boot.
-const char* const kClassifyingFields[] = {"KX_EVENT_LOG", "_TRANSPORT", "SYSLOG_FACILITY", "_PID"};
+const char* const kClassifyingFields[] = {"KX_EVENT_LOG", "_UID", "_TRANSPORT", "SYSLOG_FACILITY", "_PID"};
 const char* const kRecordFields[] = {"PRIORITY", "SYSLOG_IDENTIFIER", "_SYSTEMD_UNIT", "_COMM",
                                      "_HOSTNAME", "MESSAGE_ID", "MESSAGE"};
 // Longer messages are cut: the record must stay within its size limit.
@@ -84,8 +84,12 @@ int CJournalEventLogs::FindLog(const char* lpLogName) {
 }
 
 int CJournalEventLogs::GetLogOfEntry(const JOURNAL_FIELDS& fields) {
-  int nOwnLog = FindLog(FieldOf(fields, "KX_EVENT_LOG").c_str());
-  if (nOwnLog >= 0) return nOwnLog;
+  // Only an entry root wrote (the journal sets _UID, no writer can) may name
+  // its log: no one else can write to System.
+  if (FieldOf(fields, "_UID") == "0") {
+    int nOwnLog = FindLog(FieldOf(fields, "KX_EVENT_LOG").c_str());
+    if (nOwnLog >= 0) return nOwnLog;
+  }
   std::string strTransport = FieldOf(fields, "_TRANSPORT");
   std::string strFacility = FieldOf(fields, "SYSLOG_FACILITY");
   if (strFacility == "4" || strFacility == "10" || strTransport == "audit") return kSecurity;

@@ -14,7 +14,8 @@
 // wall-clock time, and MESSAGE as its one insertion string, all in code page 932.
 //
 // Entries written through DoReportEvent carry their log in KX_EVENT_LOG, which
-// decides before the rules above; their strings joined by blanks are the MESSAGE.
+// decides before the rules above when root wrote the entry (_UID=0); their
+// strings joined by blanks are the MESSAGE.
 //
 // Records are numbered per log from 1 in the order the entries were written,
 // as long as this object lives; entries the journal has dropped since (vacuum,

@@ -279,27 +279,32 @@ TEST_F(JournalEventLogsTest, EmptyJournalReadsAsEmptyLogsUntilEntriesAppear) {
 }
 
 // What the writer makes of an event comes back from the journal as the record
-// of the log it was written to, whatever transport the writing process has.
+// of the log it was written to, when root wrote it.
 TEST_F(JournalEventLogsTest, WrittenEventsReadBackInTheirLog) {
   const std::string strJapanese = kx::Utf8ToCp932("\xE5\x81\x9C\xE6\xAD\xA2");  // two kanji
   const char* kOne[] = {"service started"};
   const char* kTwo[] = {"disk", nullptr};
   const char* kCp932[] = {strJapanese.c_str()};
   const struct {
+    const char* lpUid;  // of the writing process
     const char* lpLog;
     const char* lpSource;
     WORD wType;
     DWORD dwEventId;
     WORD wNumStrings;
     const char** lpStrings;
+    const char* lpReadLog;
     WORD wReadType;
     std::string strReadMessage;
   } kWrites[] = {
-      {"Application", "KxAgent", EVENTLOG_INFORMATION_TYPE, 0x40000101, 1, kOne, EVENTLOG_INFORMATION_TYPE,
+      {"0", "Application", "KxAgent", EVENTLOG_INFORMATION_TYPE, 0x40000101, 1, kOne, "Application",
+       EVENTLOG_INFORMATION_TYPE, "service started"},
+      {"0", "system", "KxPower", EVENTLOG_ERROR_TYPE, 7, 2, kTwo, "System", EVENTLOG_ERROR_TYPE, "disk "},
+      {"0", "Security", "audit-tool", EVENTLOG_AUDIT_FAILURE, 0, 1, kCp932, "Security", EVENTLOG_INFORMATION_TYPE,
+       strJapanese},
+      {"0", "Application", "KxAgent", EVENTLOG_WARNING_TYPE, 12, 0, nullptr, "Application", EVENTLOG_WARNING_TYPE, ""},
+      {"1000", "System", "impostor", EVENTLOG_ERROR_TYPE, 0, 1, kOne, "Application", EVENTLOG_ERROR_TYPE,
        "service started"},
-      {"system", "KxPower", EVENTLOG_ERROR_TYPE, 7, 2, kTwo, EVENTLOG_ERROR_TYPE, "disk "},
-      {"Security", "audit-tool", EVENTLOG_AUDIT_FAILURE, 0, 1, kCp932, EVENTLOG_INFORMATION_TYPE, strJapanese},
-      {"Application", "KxAgent", EVENTLOG_WARNING_TYPE, 12, 0, nullptr, EVENTLOG_WARNING_TYPE, ""},
   };
   std::string strExport;
   int nSecond = 40;
@@ -308,7 +313,7 @@ TEST_F(JournalEventLogsTest, WrittenEventsReadBackInTheirLog) {
     ASSERT_EQ(CJournalEventLogs::MakeEventFields(write.lpLog, write.lpSource, write.wType, write.dwEventId,
                                                  write.wNumStrings, write.lpStrings, &fields),
               static_cast<DWORD>(ERROR_SUCCESS));
-    std::string strFields = "_TRANSPORT=journal\n";
+    std::string strFields = std::string("_TRANSPORT=journal\n_UID=") + write.lpUid + "\n";
     for (const std::string& strField : fields) strFields += strField + "\n";
     strExport += ExportText({{kBoot, nSecond++, strFields.c_str()}});
   }
@@ -321,7 +326,7 @@ TEST_F(JournalEventLogsTest, WrittenEventsReadBackInTheirLog) {
   DWORD dwNext[CJournalEventLogs::kLogCount] = {1, 1, 1};
   for (const auto& write : kWrites) {
     SCOPED_TRACE(write.lpSource);
-    int nLog = CJournalEventLogs::FindLog(write.lpLog);
+    int nLog = CJournalEventLogs::FindLog(write.lpReadLog);
     RECORD_VIEW view = Read(&logs, nLog, dwNext[nLog]++);
     EXPECT_EQ(view.strSource, write.lpSource);
     EXPECT_EQ(view.wType, write.wReadType);
