@@ -70,10 +70,7 @@ std::string CursorPart(const std::string& strCursor, const char* lpKey) {
 
 }  // namespace
 
-CJournalEventLogs::~CJournalEventLogs() {
-  if (m_pScanner != nullptr) sd_journal_close(m_pScanner);
-  if (m_pReader != nullptr) sd_journal_close(m_pReader);
-}
+CJournalEventLogs::~CJournalEventLogs() { Close(); }
 
 int CJournalEventLogs::FindLog(const char* lpLogName) {
   if (lpLogName == nullptr) return -1;
@@ -175,36 +172,41 @@ DWORD CJournalEventLogs::DoReportEvent(const char* lpLogName, const char* lpSour
   return nResult < 0 ? JournalError(nResult) : static_cast<DWORD>(ERROR_SUCCESS);
 }
 
-DWORD CJournalEventLogs::DoOpenLocal() {
+template <class Opener>
+DWORD CJournalEventLogs::OpenWith(bool bLocal, Opener open) {
   std::lock_guard<std::mutex> lock(m_lock);
   if (m_pScanner != nullptr) return ERROR_INVALID_HANDLE;
-  int nResult = sd_journal_open(&m_pScanner, SD_JOURNAL_LOCAL_ONLY);
-  if (nResult >= 0) nResult = sd_journal_open(&m_pReader, SD_JOURNAL_LOCAL_ONLY);
-  if (nResult < 0) return JournalError(nResult);
-  m_bLocal = true;
-  return Start();
+  m_bLocal = bLocal;
+  int nResult = open(&m_pScanner);
+  if (nResult >= 0) nResult = open(&m_pReader);
+  DWORD dwError = nResult < 0 ? JournalError(nResult) : Start();
+  if (dwError != ERROR_SUCCESS) Close();
+  return dwError;
+}
+
+void CJournalEventLogs::Close() {
+  if (m_pScanner != nullptr) sd_journal_close(m_pScanner);
+  if (m_pReader != nullptr) sd_journal_close(m_pReader);
+  m_pScanner = nullptr;
+  m_pReader = nullptr;
+}
+
+DWORD CJournalEventLogs::DoOpenLocal() {
+  return OpenWith(true, [](sd_journal** ppJournal) { return sd_journal_open(ppJournal, SD_JOURNAL_LOCAL_ONLY); });
 }
 
 DWORD CJournalEventLogs::DoOpenDirectory(const char* lpPath) {
   if (lpPath == nullptr) return ERROR_INVALID_PARAMETER;
-  std::lock_guard<std::mutex> lock(m_lock);
-  if (m_pScanner != nullptr) return ERROR_INVALID_HANDLE;
-  int nResult = sd_journal_open_directory(&m_pScanner, lpPath, 0);
-  if (nResult >= 0) nResult = sd_journal_open_directory(&m_pReader, lpPath, 0);
-  if (nResult < 0) return JournalError(nResult);
-  return Start();
+  // sd-journal takes a directory it cannot read as one with no files.
+  if (access(lpPath, R_OK | X_OK) != 0) return ErrnoToWinError(errno);
+  return OpenWith(false, [lpPath](sd_journal** ppJournal) { return sd_journal_open_directory(ppJournal, lpPath, 0); });
 }
 
 DWORD CJournalEventLogs::DoOpenFiles(const std::vector<std::string>& paths) {
   std::vector<const char*> names;
   for (const std::string& strPath : paths) names.push_back(strPath.c_str());
   names.push_back(nullptr);
-  std::lock_guard<std::mutex> lock(m_lock);
-  if (m_pScanner != nullptr) return ERROR_INVALID_HANDLE;
-  int nResult = sd_journal_open_files(&m_pScanner, names.data(), 0);
-  if (nResult >= 0) nResult = sd_journal_open_files(&m_pReader, names.data(), 0);
-  if (nResult < 0) return JournalError(nResult);
-  return Start();
+  return OpenWith(false, [&names](sd_journal** ppJournal) { return sd_journal_open_files(ppJournal, names.data(), 0); });
 }
 
 DWORD CJournalEventLogs::Start() {
@@ -307,9 +309,9 @@ DWORD CJournalEventLogs::Refresh() {
   }
   bool bAdded = false;
   for (;;) {
-    int nResult = sd_journal_next(m_pScanner);
-    if (nResult < 0) return JournalError(nResult);
-    if (nResult == 0) break;
+    // A file the journal cannot walk is left out by sd-journal itself; any
+    // other failure ends this look and the records taken in so far stay.
+    if (sd_journal_next(m_pScanner) <= 0) break;
     ENTRY_POSITION position;
     if (!ReadPosition(m_pScanner, &position)) continue;
     JOURNAL_FIELDS fields;

@@ -97,6 +97,9 @@ class CJournalEventLogs {
     unsigned long long ullRealtime;
     unsigned nSeqnumId;  // index into m_seqnumIds
   };
+  template <class Opener>
+  DWORD OpenWith(bool bLocal, Opener open);
+  void Close();
   DWORD Start();
   DWORD BindBoot(const std::string& strBootId);
   bool ReadPosition(sd_journal* pJournal, ENTRY_POSITION* pPosition);

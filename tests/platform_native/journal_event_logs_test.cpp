@@ -351,4 +351,30 @@ TEST_F(JournalEventLogsTest, WrittenEventsReadBackInTheirLog) {
   }
 }
 
+// A journal that cannot be opened gives an error code, and the object then
+// answers every question with one.
+TEST_F(JournalEventLogsTest, UnopenableJournalsGiveErrorCodes) {
+  std::ofstream(m_strDir + "/garbage.journal") << "not a journal file at all";
+  const struct {
+    const char* lpDirectory;
+    const char* lpFile;
+  } kOpens[] = {{"/nonexistent/journal", nullptr}, {nullptr, "/nonexistent/a.journal"}, {nullptr, "garbage.journal"}};
+  for (const auto& open : kOpens) {
+    SCOPED_TRACE(open.lpDirectory != nullptr ? open.lpDirectory : open.lpFile);
+    CJournalEventLogs logs;
+    if (open.lpDirectory != nullptr) {
+      EXPECT_NE(logs.DoOpenDirectory(open.lpDirectory), static_cast<DWORD>(ERROR_SUCCESS));
+    } else {
+      std::string strPath = open.lpFile[0] == '/' ? open.lpFile : m_strDir + "/" + open.lpFile;
+      EXPECT_NE(logs.DoOpenFiles({strPath}), static_cast<DWORD>(ERROR_SUCCESS));
+    }
+    DWORD dwCount = 99;
+    std::string strRecord;
+    EXPECT_EQ(logs.GetNumberOfRecords(CJournalEventLogs::kSystem, &dwCount), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(dwCount, 0u);
+    EXPECT_NE(logs.ReadRecord(CJournalEventLogs::kSystem, 1, &strRecord), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(logs.DoRefresh(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  }
+}
+
 }  // namespace
