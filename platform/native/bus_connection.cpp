@@ -42,14 +42,21 @@ CBusConnection::~CBusConnection() {
 }
 
 DWORD CBusConnection::DoConnect(const char* lpAddress) {
-  if (m_pBus != nullptr) return ERROR_SUCCESS;
+  if (m_bConnected) return ERROR_SUCCESS;
+  m_strAddress = lpAddress != nullptr ? lpAddress : "";
+  DWORD dwError = Open();
+  m_bConnected = dwError == ERROR_SUCCESS;
+  return dwError;
+}
+
+DWORD CBusConnection::Open() {
   sd_bus* pBus = nullptr;
   int nResult;
-  if (lpAddress == nullptr || lpAddress[0] == '\0') {
+  if (m_strAddress.empty()) {
     nResult = sd_bus_open_system(&pBus);
   } else {
     nResult = sd_bus_new(&pBus);
-    if (nResult >= 0) nResult = sd_bus_set_address(pBus, lpAddress);
+    if (nResult >= 0) nResult = sd_bus_set_address(pBus, m_strAddress.c_str());
     if (nResult >= 0) nResult = sd_bus_set_bus_client(pBus, 1);
     if (nResult >= 0) nResult = sd_bus_start(pBus);
   }
@@ -61,6 +68,15 @@ DWORD CBusConnection::DoConnect(const char* lpAddress) {
   }
   m_pBus = pBus;
   return ERROR_SUCCESS;
+}
+
+sd_bus* CBusConnection::GetBus() {
+  if (!m_bConnected) return nullptr;
+  if (m_pBus != nullptr && sd_bus_is_open(m_pBus) > 0) return m_pBus;
+  if (m_pBus != nullptr) sd_bus_flush_close_unref(m_pBus);
+  m_pBus = nullptr;
+  Open();
+  return m_pBus;
 }
 
 CBusMessage::~CBusMessage() {

@@ -23,12 +23,18 @@ class CBusConnection {
   // Connects to the bus at lpAddress, or to the system bus when it is null or
   // empty. ERROR_SUCCESS or the Windows code of the failure.
   DWORD DoConnect(const char* lpAddress);
-  sd_bus* GetBus() const { return m_pBus; }
+  // The connection; one the bus has dropped (a restarted bus daemon) is made
+  // again. Null when never connected or when it cannot be made again now.
+  sd_bus* GetBus();
   // Held around each call and the reading of its reply.
   std::mutex& GetLock() { return m_lock; }
 
  private:
+  DWORD Open();
+
   sd_bus* m_pBus = nullptr;
+  bool m_bConnected = false;
+  std::string m_strAddress;  // empty: the system bus
   std::mutex m_lock;
 };
 

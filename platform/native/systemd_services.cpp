@@ -25,7 +25,7 @@ const size_t kSuffixLength = sizeof(kSuffix) - 1;
 
 const BUS_ERROR_CODE kManagerErrors[] = {
     {"org.freedesktop.systemd1.NoSuchUnit", ERROR_SERVICE_DOES_NOT_EXIST},
-    {"org.freedesktop.systemd1.LoadFailed", ERROR_SERVICE_DOES_NOT_EXIST},
+    {"org.freedesktop.systemd1.LoadFailed", ERROR_INVALID_DATA},  // its unit file is broken
     {"org.freedesktop.systemd1.UnitMasked", ERROR_SERVICE_DISABLED},
     {"org.freedesktop.systemd1.OnlyByDependency", ERROR_ACCESS_DENIED},
     {"org.freedesktop.systemd1.TransactionIsDestructive", ERROR_SERVICE_DATABASE_LOCKED},

@@ -35,15 +35,29 @@ void StopProcess(pid_t* pPid) {
 
 }  // namespace
 
-CMockSystemBus::~CMockSystemBus() {
+CMockSystemBus::~CMockSystemBus() { Stop(); }
+
+void CMockSystemBus::Stop() {
   if (m_pBus != nullptr) sd_bus_flush_close_unref(m_pBus);
+  m_pBus = nullptr;
+  m_bEvaluateAdded = false;
   StopProcess(&m_mockPid);
-  if (m_daemonPid > 0) kill(m_daemonPid, SIGTERM);  // forked away: not our child to reap
+  if (m_daemonPid <= 0) return;
+  // Forked away, so not our child to reap: wait until it is gone.
+  kill(m_daemonPid, SIGTERM);
+  long long llDeadline = NowMs() + kStartDeadlineMs;
+  while (kill(m_daemonPid, 0) == 0 && NowMs() < llDeadline) {
+    struct timespec pause = {0, 10 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+  }
+  m_daemonPid = 0;
 }
 
-bool CMockSystemBus::Start(const char* lpTemplate) {
+bool CMockSystemBus::Start(const char* lpTemplate, const char* lpAddress) {
   // The daemon forks once it listens and prints its address and process id.
-  FILE* pOutput = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
+  std::string strCommand = "dbus-daemon --session --fork --print-address=1 --print-pid=1";
+  if (lpAddress != nullptr) strCommand += std::string(" '--address=") + lpAddress + "'";
+  FILE* pOutput = popen(strCommand.c_str(), "r");
   if (pOutput == nullptr) {
     m_strError = "cannot run dbus-daemon";
     return false;

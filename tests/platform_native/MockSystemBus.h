@@ -16,9 +16,11 @@ class CMockSystemBus {
   CMockSystemBus(const CMockSystemBus&) = delete;
   CMockSystemBus& operator=(const CMockSystemBus&) = delete;
 
-  // Starts the bus and the mock of `lpTemplate` on it; false (and the reason in
-  // GetError) when that fails.
-  bool Start(const char* lpTemplate);
+  // Starts the bus (at lpAddress, "unix:path=...", or one of its own) and the
+  // mock of `lpTemplate` on it; false (and the reason in GetError) when that fails.
+  bool Start(const char* lpTemplate, const char* lpAddress = nullptr);
+  // Ends the mock and the bus, and waits until the bus daemon has gone.
+  void Stop();
   const std::string& GetAddress() const { return m_strAddress; }
   const std::string& GetError() const { return m_strError; }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -36,13 +37,16 @@ long long NowMs() {
 
 class LogindPowerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_bus.Start("logind")) << m_bus.GetError();
+  void SetUp() override { StartMock(nullptr); }
+  void StartMock(const char* lpAddress) {
+    ASSERT_TRUE(m_bus.Start("logind", lpAddress)) << m_bus.GetError();
     m_bus.Evaluate("self.AddProperty('org.freedesktop.login1.Manager', 'ScheduledShutdown', "
                    "dbus.Struct(('', dbus.UInt64(0)), signature='st'))");
     ASSERT_TRUE(m_bus.AddMethod(kPath, kManager, "ScheduleShutdown", "st", "", kScheduleCode)) << m_bus.GetError();
     ASSERT_TRUE(m_bus.AddMethod(kPath, kManager, "CancelScheduledShutdown", "", "b", kCancelCode));
-    ASSERT_EQ(m_power.DoConnect(m_bus.GetAddress().c_str()), static_cast<DWORD>(ERROR_SUCCESS));
+    if (lpAddress == nullptr) {
+      ASSERT_EQ(m_power.DoConnect(m_bus.GetAddress().c_str()), static_cast<DWORD>(ERROR_SUCCESS));
+    }
   }
   // What logind has scheduled, as "type deadline-in-ms".
   std::string Scheduled() {
@@ -114,6 +118,31 @@ TEST_F(LogindPowerTest, RefusesWhatTheFacilityRefuses) {
   EXPECT_EQ(pending.dwOwnerProcessId, 0u);
   EXPECT_EQ(m_power.DoCancelShutdown(), static_cast<DWORD>(ERROR_SHUTDOWN_IN_PROGRESS));
   EXPECT_EQ(m_power.DoRequestShutdown(nullptr, 60, FALSE, FALSE), static_cast<DWORD>(ERROR_SHUTDOWN_IN_PROGRESS));
+}
+
+// A bus that goes away and comes back at its address is connected to again.
+TEST_F(LogindPowerTest, ConnectsAgainToARestartedBus) {
+  char szDir[] = "/tmp/kx-bus-XXXXXX";
+  ASSERT_NE(mkdtemp(szDir), nullptr);
+  const std::string strAddress = std::string("unix:path=") + szDir + "/bus";
+  m_bus.Stop();
+  StartMock(strAddress.c_str());
+  CLogindPower power;
+  ASSERT_EQ(power.DoConnect(strAddress.c_str()), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(power.DoRequestShutdown(nullptr, 600, FALSE, FALSE), static_cast<DWORD>(ERROR_SUCCESS));
+
+  m_bus.Stop();
+  kx::SHUTDOWN_REQUEST request;
+  EXPECT_NE(power.DoQueryPendingShutdown(&request), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_NE(power.DoCancelShutdown(), static_cast<DWORD>(ERROR_SUCCESS));
+  unlink((std::string(szDir) + "/bus").c_str());
+  StartMock(strAddress.c_str());
+  EXPECT_EQ(power.DoQueryPendingShutdown(&request), static_cast<DWORD>(ERROR_NO_SHUTDOWN_IN_PROGRESS));
+  EXPECT_EQ(power.DoRequestShutdown(nullptr, 600, FALSE, TRUE), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(Scheduled().compare(0, 7, "reboot "), 0);
+  m_bus.Stop();
+  unlink((std::string(szDir) + "/bus").c_str());
+  rmdir(szDir);
 }
 
 }  // namespace
