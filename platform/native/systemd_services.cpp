@@ -286,7 +286,8 @@ DWORD CSystemdServiceManager::DoEnumerateServices(std::vector<SERVICE_LIST_ENTRY
         const char *lpPath, *lpState;
         if (sd_bus_message_read(reply.Get(), "(ss)", &lpPath, &lpState) <= 0) break;
         std::string strUnit = BaseName(lpPath);
-        if (!EndsWithSuffix(strUnit) || IsTemplate(strUnit)) continue;
+        // An alias is another name of a unit listed under its own.
+        if (!EndsWithSuffix(strUnit) || IsTemplate(strUnit) || std::string(lpState) == "alias") continue;
         std::string strName = strUnit.substr(0, strUnit.size() - kSuffixLength);
         if (services.count(strName) == 0 && IsValidServiceName(strName)) unloaded.push_back(strName);
       }

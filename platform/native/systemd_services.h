@@ -50,7 +50,7 @@ class CSystemdServiceManager {
   // refuses a manual stop. *pStatus gets the status after the control.
   DWORD DoControlService(const std::string& strServiceName, DWORD dwControl, SERVICE_STATUS* pStatus);
   // The loaded service units and the installed service unit files (templates
-  // left out), in name order.
+  // and aliases left out), in name order.
   DWORD DoEnumerateServices(std::vector<SERVICE_LIST_ENTRY>* pServices);
 
   // The facility's start mode for a unit file state.
