@@ -22,6 +22,10 @@ foreach(program KxPowerHelper eventcreate sc)
     list(APPEND KX_DEB_PROGRAMS ${program})
   endif()
 endforeach()
+# Symbols bound at start-up, so that the whole relocation table is read-only.
+foreach(target ${KX_DEB_PROGRAMS} KxAgentConfigManager KxAgentPluginManager)
+  target_link_options(${target} PRIVATE LINKER:-z,now)
+endforeach()
 install(TARGETS ${KX_DEB_PROGRAMS} RUNTIME DESTINATION ${KX_DEB_PROGRAM_DIR} COMPONENT Agent)
 install(TARGETS KxAgentConfigManager KxAgentPluginManager
         LIBRARY DESTINATION ${KX_DEB_PROGRAM_DIR} COMPONENT Agent

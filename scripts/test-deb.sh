@@ -32,6 +32,40 @@ lintian --fail-on error,warning "$deb" >/dev/null 2>&1 || {
   exit 1
 }
 
+echo "== dpkg: install, upgrade over an edited configuration, purge (in a temporary root)"
+# dpkg runs the maintainer scripts outside the root with DPKG_ROOT set, as it
+# does for a system being bootstrapped; the root's own users and groups are
+# this system's. Its dependencies are this system's too (--force-depends).
+droot="$work/dpkg-root"
+admin="$droot/var/lib/dpkg"
+mkdir -p "$admin/info" "$admin/updates" "$admin/triggers" "$droot/etc"
+touch "$admin/status"
+cp /etc/passwd /etc/group "$droot/etc/"
+dpkg_log="$work/dpkg.log"
+run_dpkg() {
+  dpkg --root="$droot" --force-script-chrootless --force-depends --force-confold --log=/dev/null "$@" \
+    >>"$dpkg_log" 2>&1 || { cat "$dpkg_log" >&2; echo "dpkg $* failed" >&2; exit 1; }
+}
+expect() {  # expect WHAT ACTUAL EXPECTED
+  if [ "$2" != "$3" ]; then
+    cat "$dpkg_log" >&2
+    echo "dpkg: $1 is '$2', expected '$3'" >&2
+    exit 1
+  fi
+  echo "dpkg: $1: $2"
+}
+run_dpkg -i "$deb"
+expect "state directory" "$(stat -c '%a %U:%G' "$droot/var/lib/kxagent")" "700 root:root"
+expect "log directory" "$(stat -c '%a %U:%G' "$droot/var/log/kxagent")" "750 root:adm"
+expect "conffiles" "$(dpkg-query --admindir="$admin" -W -f='${Conffiles}' kxagent | awk '{print $1}' | xargs)" \
+  "/etc/kxagent/sysconfig.xml /etc/pam.d/kxagent"
+echo "<!-- edited -->" >>"$droot/etc/kxagent/sysconfig.xml"
+run_dpkg -i "$deb"
+expect "edited sysconfig.xml after the upgrade" "$(tail -n 1 "$droot/etc/kxagent/sysconfig.xml")" "<!-- edited -->"
+run_dpkg -P kxagent
+expect "files left after the purge" "$(find "$droot/etc/kxagent" "$droot/etc/pam.d" "$droot/usr/lib/kxagent" \
+  "$droot/var/lib/kxagent" "$droot/var/log/kxagent" 2>/dev/null | wc -l)" "0"
+
 echo "== the unpacked package's agent"
 root="$work/root"
 mkdir "$root"
