@@ -22,9 +22,32 @@ foreach(program KxPowerHelper eventcreate sc)
     list(APPEND KX_DEB_PROGRAMS ${program})
   endif()
 endforeach()
-# Symbols bound at start-up, so that the whole relocation table is read-only.
+# Debian's default hardening for what the package ships: symbols bound at
+# start-up, so that the whole relocation table is read-only, and the C
+# library's checked variants of the buffer functions in the optimised builds
+# (the sanitizers check more, and do not combine with them), in the packaged
+# targets and every library of this build they link.
+function(kx_deb_fortify target)
+  get_target_property(imported ${target} IMPORTED)
+  get_target_property(type ${target} TYPE)
+  get_target_property(done ${target} KX_DEB_FORTIFIED)
+  if(imported OR done OR type STREQUAL "INTERFACE_LIBRARY")
+    return()
+  endif()
+  set_target_properties(${target} PROPERTIES KX_DEB_FORTIFIED TRUE)
+  target_compile_definitions(${target} PRIVATE $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+  get_target_property(libraries ${target} LINK_LIBRARIES)
+  foreach(library ${libraries})
+    if(TARGET ${library})
+      kx_deb_fortify(${library})
+    endif()
+  endforeach()
+endfunction()
 foreach(target ${KX_DEB_PROGRAMS} KxAgentConfigManager KxAgentPluginManager)
   target_link_options(${target} PRIVATE LINKER:-z,now)
+  if(NOT KX_SANITIZE AND NOT KX_BUILD_FUZZERS)
+    kx_deb_fortify(${target})
+  endif()
 endforeach()
 install(TARGETS ${KX_DEB_PROGRAMS} RUNTIME DESTINATION ${KX_DEB_PROGRAM_DIR} COMPONENT Agent)
 install(TARGETS KxAgentConfigManager KxAgentPluginManager
