@@ -296,6 +296,11 @@ bool CSerialComm::WriteChunk(DWORD dwCount) {
       return false;
     }
     // A slow line takes a chunk in several writes: each one that moves goes on.
+    if (dwWritten > 0 && dwResult == ERROR_TIMEOUT) {
+      CKxAgentLog::LogDebug(kSendSource, "WriteFile() wrote %lu of %lu bytes in time; the rest follows.",
+                            static_cast<unsigned long>(dwWritten),
+                            static_cast<unsigned long>(dwCount - dwDone + dwWritten));
+    }
     if (dwWritten > 0 || dwDone == dwCount) continue;
     if (m_bLineDead) return false;
     if (kx::GetTickCount() - dwLastProgress >= m_dwDeadLineMs) {

@@ -44,14 +44,18 @@ class LineTest : public CAgentTest {
     ASSERT_TRUE(m_pAgent->Send("PS1=; PS2=; echo kx$((6*7))" + strLineEnd));
     ASSERT_TRUE(m_pAgent->ReadUntil("kx42\r\n").m_bFound) << m_pAgent->Describe();
   }
+  // A CR terminal logged on and in the pass-through.
+  void StartInShell() {
+    StartAgent();
+    ASSERT_FALSE(HasFatalFailure());
+    LogOn();
+    ASSERT_FALSE(HasFatalFailure());
+    OpenShell("\r");
+  }
 };
 
 TEST_F(LineTest, AHangUpInsideDosPromptEndsTheSessionAndEverythingItStarted) {
-  StartAgent();
-  ASSERT_FALSE(HasFatalFailure());
-  LogOn();
-  ASSERT_FALSE(HasFatalFailure());
-  OpenShell("\r");
+  StartInShell();
   ASSERT_FALSE(HasFatalFailure());
   // One job in the background, one in the foreground: both belong to the session.
   ASSERT_TRUE(m_pAgent->Send("sleep 4242 & sleep 4343\r"));
@@ -160,11 +164,7 @@ TEST_F(LineTest, AFloodAtTheLogonScreenCostsSecondsAndLittleMemory) {
 }
 
 TEST_F(LineTest, ASlowTerminalReceivesEveryLineOfDosPromptOutputInOrder) {
-  StartAgent();
-  ASSERT_FALSE(HasFatalFailure());
-  LogOn();
-  ASSERT_FALSE(HasFatalFailure());
-  OpenShell("\r");
+  StartInShell();
   ASSERT_FALSE(HasFatalFailure());
   // 58,902 bytes (48,894 of seq output, its line ends made CR LF by the
   // console) read at 3840 bytes a second, a 38400 bit/s line: about 15 s.
