@@ -461,8 +461,15 @@ void CKestrixAgent::HandleLogonKey(char c) {
     int nResult = Logon(m_strUserName, m_strDomainName, strPassword);
     // The password leaves no copy behind in memory we keep.
     std::fill(strPassword.begin(), strPassword.end(), '\0');
-    if (m_nHangUpCount != nHangUps) {
-      // The terminal that typed it has gone: no session opens for the next one.
+    bool bHungUp;
+    {
+      // Decided under the hang-up's lock: a session opens only for the
+      // terminal that typed the password, never for the one after it.
+      std::lock_guard<std::mutex> lock(m_sessionEndLock);
+      bHungUp = m_nHangUpCount != nHangUps;
+      if (!bHungUp && nResult == 0) m_nLoggedOn = 1;
+    }
+    if (bHungUp) {
       Logoff();
       return;
     }

@@ -76,10 +76,13 @@ TEST_F(LogonTest, WrongPasswordShowsTheSystemErrorAndTheLogonScreenAgain) {
   LogOn(kAlice, kAlicePassword);
 }
 
-TEST_F(LogonTest, CrLfTerminalSubmitsAnEmptyPasswordWithTheSecondLineEnd) {
+TEST_F(LogonTest, CrLfTerminalIsAskedForThePasswordOnceAndLogsOn) {
   ASSERT_TRUE(m_pAgent->Send(std::string(kAlice) + "\r\n"));
   ASSERT_TRUE(ReceivesExactly(*m_pAgent, std::string(kAlice) + "\r\npassword: "));
-  EXPECT_TRUE(ReceivesPasswordRefusal());
+  // The LF does not submit an empty password: the prompt waits.
+  EXPECT_EQ("", EscapeBytes(m_pAgent->ReadFor(1500)));
+  ASSERT_TRUE(m_pAgent->Send(std::string(kAlicePassword) + "\r\n"));
+  EXPECT_TRUE(ReceivesExactly(*m_pAgent, "\r\n\r\n" + Prompt()));
 }
 
 TEST_F(LogonTest, BackspaceEditsBothLinesAndEchoesItsEraseSequenceInThePasswordToo) {
