@@ -39,14 +39,19 @@ class CSerialPort {
   // TRUE between a successful Open and Close.
   virtual BOOL IsOpen() = 0;
   // Opens the device path again with the same settings, for a terminal that
-  // went away and may have come back (a new pseudo-terminal behind the link).
-  // The port stays open on the old device when this fails. ERROR_SUCCESS when
-  // the device answers again, else an error code.
+  // went away and may have come back (a new pseudo-terminal behind the link, a
+  // USB adapter plugged in again). When this fails the port stays open (on the
+  // old device where one can be kept, else on none: waits then report the
+  // hang-up) and a later Reopen tries again. ERROR_SUCCESS when the device
+  // answers again, else an error code.
   virtual DWORD Reopen() = 0;
   // Waits until received bytes are buffered, at most `dwMilliseconds` (INFINITE: no limit).
   // ERROR_SUCCESS: bytes are buffered. WAIT_TIMEOUT: none came.
   // ERROR_OPERATION_ABORTED: CancelWait was called. ERROR_DEVICE_NOT_CONNECTED:
-  // the other end hung up (waiting again returns at once until Reopen succeeds).
+  // the other end hung up: end of file, a failed or removed device, or the
+  // carrier (DCD) gone off on a line whose driver reports it and where it had
+  // been on (waiting again returns at once until Reopen succeeds). A line that
+  // never raises the carrier is served without it.
   virtual DWORD WaitForInput(DWORD dwMilliseconds) = 0;
   // Makes the current and every later WaitForInput return ERROR_OPERATION_ABORTED
   // until the port is opened again. Any thread.

@@ -545,18 +545,42 @@ CExitStatus CAgentHarness::Stop(int nTimeoutMs, int nSignal) {
 }
 
 BOOL CAgentHarness::FillPending(int nWaitMs) {
+  if (m_nMasterFd < 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(nWaitMs < 10 ? nWaitMs : 10));
+    return IsServing();
+  }
   struct pollfd pfd = {m_nMasterFd, POLLIN, 0};
   int nReady = poll(&pfd, 1, nWaitMs);
   if (nReady < 0) return errno == EINTR ? TRUE : FALSE;
   if (nReady == 0) return TRUE;
   BOOL bGotData = FALSE;
   char buffer[65536];
+  size_t cbAllowed = sizeof(buffer);
+  if (m_nReadRate > 0) {
+    // A token bucket: the rate, with bursts of at most a tenth of a second.
+    std::int64_t llNowUs =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
+    m_dReadBudget += static_cast<double>(llNowUs - m_llBudgetTimeUs) * m_nReadRate / 1e6;
+    m_llBudgetTimeUs = llNowUs;
+    double dBurst = m_nReadRate / 10.0 > 1 ? m_nReadRate / 10.0 : 1;
+    if (m_dReadBudget > dBurst) m_dReadBudget = dBurst;
+    if (m_dReadBudget < 1) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(nWaitMs < 5 ? nWaitMs : 5));
+      return TRUE;
+    }
+    cbAllowed = static_cast<size_t>(m_dReadBudget);
+    if (cbAllowed > sizeof(buffer)) cbAllowed = sizeof(buffer);
+  }
   for (;;) {
-    ssize_t cbRead = read(m_nMasterFd, buffer, sizeof(buffer));
+    ssize_t cbRead = read(m_nMasterFd, buffer, cbAllowed);
     if (cbRead > 0) {
       m_strPending.append(buffer, static_cast<size_t>(cbRead));
       AppendTail(&m_strReceivedTail, buffer, static_cast<size_t>(cbRead));
       bGotData = TRUE;
+      if (m_nReadRate > 0) {
+        m_dReadBudget -= static_cast<double>(cbRead);
+        return TRUE;
+      }
       continue;
     }
     if (cbRead < 0 && errno == EINTR) continue;
@@ -569,6 +593,24 @@ BOOL CAgentHarness::FillPending(int nWaitMs) {
   if (!IsServing()) return FALSE;
   std::this_thread::sleep_for(std::chrono::milliseconds(nWaitMs < 10 ? nWaitMs : 10));
   return TRUE;
+}
+
+void CAgentHarness::HangUp() {
+  if (m_nMasterFd >= 0) close(m_nMasterFd);
+  m_nMasterFd = -1;
+  m_strPending.clear();
+}
+
+BOOL CAgentHarness::Reattach() {
+  HangUp();
+  return OpenTerminal();
+}
+
+void CAgentHarness::SetReadRate(int nBytesPerSecond) {
+  m_nReadRate = nBytesPerSecond;
+  m_dReadBudget = 0;
+  m_llBudgetTimeUs =
+      std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
 }
 
 BOOL CAgentHarness::Send(const std::string& strBytes, int nTimeoutMs) {
