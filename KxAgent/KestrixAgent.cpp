@@ -17,9 +17,11 @@
 #include "commands/BuiltInHandlers.h"
 #include "engine/CommandDispatcher.h"
 #include "platform/accounts.h"
+#include "platform/com_apartment.h"
 #include "platform/program_path.h"
 #include "platform/sync.h"
 #include "platform/system_info.h"
+#include "platform/text_compare.h"
 
 namespace {
 
@@ -258,6 +260,7 @@ std::string CKestrixAgent::TakeQueuedInput() {
 }
 
 void CKestrixAgent::InputThread() {
+  kx::CComApartment apartment;  // DLL plug-ins and the shell's drive names need COM
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(m_inputLock);
@@ -327,9 +330,7 @@ const char* CKestrixAgent::GetBanner() {
 
 const char* CKestrixAgent::GetMachineName(int nRefresh) {
   if (m_strMachineName.empty() || nRefresh == 1) {
-    std::string strName = kx::QueryComputerName();
-    for (char& c : strName) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    m_strMachineName = strName;
+    m_strMachineName = kx::LowerCaseSingleByte(kx::QueryComputerName());
   }
   return m_strMachineName.c_str();
 }
