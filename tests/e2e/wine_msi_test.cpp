@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "e2e_support.h"
@@ -26,13 +25,6 @@ const char kEventSourceQuery[] =
 bool Exists(const std::string& strPath) {
   struct stat info;
   return stat(strPath.c_str(), &info) == 0;
-}
-
-std::string ReadFile(const std::string& strPath) {
-  std::ifstream file(strPath, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
 }
 
 class WineMsiTest : public CAgentTest {
@@ -142,7 +134,7 @@ TEST_F(WineMsiTest, InstallsServesUpgradesKeepingTheConfigurationAndUninstalls) 
   // A later version replaces this one; the edited configuration stays.
   Msiexec("/i", Environment("KX_MSI_NEXT"), &nStatus);
   ASSERT_EQ(0, nStatus) << m_strTranscript;
-  EXPECT_EQ(strEdited, ReadFile(m_strInstallDir + "/config/sysconfig.xml"));
+  EXPECT_EQ(strEdited, ReadTextFile(m_strInstallDir + "/config/sysconfig.xml"));
   EXPECT_TRUE(Exists(m_strInstallDir + "/KxAgent.exe"));
   EXPECT_EQ("RUNNING", WaitForServiceState("RUNNING"));
   Note("sysconfig.xml after the upgrade: the test's (kept); service: RUNNING");
@@ -156,7 +148,7 @@ TEST_F(WineMsiTest, InstallsServesUpgradesKeepingTheConfigurationAndUninstalls) 
   EXPECT_FALSE(Exists(m_strInstallDir + "/KxAgent.exe"));
   EXPECT_FALSE(Exists(m_strInstallDir + "/libKxAgentConfigManager.dll"));
   EXPECT_FALSE(Exists(m_strInstallDir + "/sdk"));
-  EXPECT_EQ(strEdited, ReadFile(m_strInstallDir + "/config/sysconfig.xml"));
+  EXPECT_EQ(strEdited, ReadTextFile(m_strInstallDir + "/config/sysconfig.xml"));
   EXPECT_TRUE(Exists(m_strInstallDir + "/config/command.xml"));
   strSource = Step("reg query ...\\EventLog\\Application\\KxAgent", kEventSourceQuery, &nStatus);
   EXPECT_NE(0, nStatus) << strSource;
