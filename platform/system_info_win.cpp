@@ -1,6 +1,5 @@
 #include "platform/windows_win.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "platform/system_info.h"
@@ -37,8 +36,12 @@ BOOL QueryOsVersion(OS_VERSION_INFO* lpInfo) {
   OSVERSIONINFOEXW info = {};
   info.dwOSVersionInfoSize = sizeof(info);
   if (pRtlGetVersion != nullptr && pRtlGetVersion(&info) == 0) {
-    std::string strServicePack = WideToAnsi(info.szCSDVersion);
-    std::snprintf(lpInfo->szCSDVersion, sizeof(lpInfo->szCSDVersion), "%s", strServicePack.c_str());
+    // Converted here rather than through the text conversions: those are also
+    // exported by the configuration library, and the program must not link both.
+    if (::WideCharToMultiByte(CP_ACP, 0, info.szCSDVersion, -1, lpInfo->szCSDVersion,
+                              sizeof(lpInfo->szCSDVersion), nullptr, nullptr) == 0) {
+      lpInfo->szCSDVersion[0] = '\0';
+    }
   } else {
     OSVERSIONINFOEXA infoA = {};
     infoA.dwOSVersionInfoSize = sizeof(infoA);
