@@ -13,9 +13,15 @@ namespace kx {
 // time-out of the agent's port.
 const DWORD kSerialWriteTimeoutMs = 750;
 
+// The environment variable that, when set and not empty, names the device the
+// agent serves in place of the configured COM port (POSIX only; the systemd
+// unit sets it from its instance name: kxagent@ttyS0 serves /dev/ttyS0).
+const char kSerialDeviceVariable[] = "KX_SERIAL_DEVICE";
+
 // The device path of COMn below `strBaseDir` (the installation directory, with
-// or without its trailing separator): <base>/dev/COMn when that path exists (a
-// link to a serial device or a pseudo-terminal), otherwise /dev/ttyS<n-1>.
+// or without its trailing separator): the device named by kSerialDeviceVariable
+// when it is set, else <base>/dev/COMn when that path exists (a link to a
+// serial device or a pseudo-terminal), otherwise /dev/ttyS<n-1>. Empty for port 0.
 std::string GetComPortPath(const std::string& strBaseDir, DWORD dwPort);
 
 // One serial port. One thread waits and reads while others write; Close and

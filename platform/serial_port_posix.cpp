@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 
 #include "platform/error_codes.h"
 #include "platform/posix_error.h"
@@ -261,6 +262,10 @@ class CPosixSerialPort : public CSerialPort {
 
 std::string GetComPortPath(const std::string& strBaseDir, DWORD dwPort) {
   if (dwPort == 0) return std::string();
+  // A service instance that serves one device (kxagent@ttyUSB0.service) names
+  // it here, whichever COM port the shared configuration holds.
+  const char* lpDevice = std::getenv(kSerialDeviceVariable);
+  if (lpDevice != nullptr && lpDevice[0] != '\0') return lpDevice;
   std::string strLink = strBaseDir;
   if (!strLink.empty() && strLink.back() != '/') strLink += '/';
   strLink += "dev/COM" + std::to_string(dwPort);

@@ -58,6 +58,14 @@ struct CAgentOptions {
 
   // <base>/dev/COM<port> is linked to the terminal when set.
   BOOL m_bCreateComPort = TRUE;
+  // When set ("NAME=/dev/%I", as a kxagent@ unit's Environment= line), the program
+  // gets this variable with %I replaced by the terminal's path below /dev/, the
+  // way a unit instance names its device; no dev/COM<port> link is made then.
+  std::string m_strDeviceEnvironment;
+  // When set, written as the PAM service file in place of the generated one; its
+  // "@include common-auth" and "@include common-account" then reach the test's
+  // accounts, which the harness puts in those two files.
+  std::string m_strPamService;
   // When set, the program is a Windows program run by Wine in this prefix: the
   // prefix's COM<port> is linked to the terminal instead, paths in the
   // configuration are the prefix's Z: paths, and logons need no PAM set-up.
@@ -218,6 +226,7 @@ class CAgentHarness {
   std::string m_strLogonScreen;
   std::string m_strBanner;
   std::string m_strMachineName;
+  std::string m_strTerminalPath;  // the slave side the program opens
   int m_nMasterFd = -1;
   pid_t m_pid = -1;
   BOOL m_bReaped = FALSE;
