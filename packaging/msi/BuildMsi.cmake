@@ -30,6 +30,10 @@ file(MAKE_DIRECTORY ${STAGE})
 file(CREATE_LINK ${BIN_DIR} ${STAGE}/bin SYMBOLIC)
 file(CREATE_LINK ${SOURCE_DIR} ${STAGE}/src SYMBOLIC)
 file(CREATE_LINK ${SAMPLE_DIR} ${STAGE}/samples SYMBOLIC)
+# The default configuration, shared with the Debian package, for this system.
+set(KX_DEFAULT_LOG_DIR "C:\\Program Files\\Kestrix\\KxAgent\\log")
+set(KX_EXAMPLE_ACCOUNT Administrator)
+configure_file(${SOURCE_DIR}/packaging/sysconfig.xml.in ${STAGE}/config/sysconfig.xml @ONLY NEWLINE_STYLE CRLF)
 file(REMOVE ${OUTPUT})
 execute_process(
   COMMAND ${WIXL} -a x64 -o ${OUTPUT} -D Version=${VERSION} -D ProductCode=${PRODUCT_CODE} -D BinDir=bin
