@@ -131,6 +131,19 @@ TEST_F(WineMsiTest, InstallsServesUpgradesKeepingTheConfigurationAndUninstalls) 
                                &strVersion));
   Note("terminal: logon as " + std::string(kAlice) + ", show version:\n" + strVersion);
 
+  // A port that cannot be opened: the start fails, and the service says why in
+  // its exit code (1066, its own code 0x103), so the manager logs the failure.
+  CAgentOptions noPort = m_options;
+  noPort.m_dwComPort = 99;
+  std::ofstream(m_strInstallDir + "/config/sysconfig.xml", std::ios::binary)
+      << BuildSystemConfigXml(noPort, std::string(kInstallDirWindows) + "\\log");
+  Sc("stop KxAgent");
+  ASSERT_EQ("STOPPED", WaitForServiceState("STOPPED"));
+  Sc("start KxAgent");
+  EXPECT_EQ("1066", WaitForServiceState("1066"));
+  Note("port COM99 configured, sc start KxAgent; sc query KxAgent:\n" + Sc("query KxAgent"));
+  std::ofstream(m_strInstallDir + "/config/sysconfig.xml", std::ios::binary) << strEdited;
+
   // A later version replaces this one; the edited configuration stays.
   Msiexec("/i", Environment("KX_MSI_NEXT"), &nStatus);
   ASSERT_EQ(0, nStatus) << m_strTranscript;

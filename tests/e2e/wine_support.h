@@ -21,8 +21,9 @@ CAgentOptions MakeWineOptions();
 std::string RunWine(const std::string& strCommand, int* pnStatus = nullptr);
 // Runs the build's sc.exe with the arguments.
 std::string Sc(const std::string& strArguments, int* pnStatus = nullptr);
-// Polls the KxAgent service's state word until it is strWanted; returns it, or
-// the last output (after at most 15 s, or at once when the service is not installed).
+// Polls the KxAgent service until its query shows strWanted (a state word or an
+// exit code); returns it, or the last output (after at most 15 s, or at once
+// when the service is not installed).
 std::string WaitForServiceState(const std::string& strWanted);
 // Runs the prefix's wineserver with one switch (-k, -w, -p).
 void WineServer(const char* lpSwitch);
