@@ -18,9 +18,11 @@
 #include "commands/BuiltInHandlers.h"
 #include "engine/CommandDispatcher.h"
 #include "platform/accounts.h"
+#include "platform/com_apartment.h"
 #include "platform/program_path.h"
 #include "platform/sync.h"
 #include "platform/system_info.h"
+#include "platform/text_compare.h"
 #include "platform/text_encoding.h"
 
 namespace {
@@ -283,6 +285,7 @@ std::string CKestrixAgent::TakeQueuedInput() {
 }
 
 void CKestrixAgent::InputThread() {
+  kx::CComApartment apartment;  // DLL plug-ins and the shell's drive names need COM
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(m_inputLock);
@@ -386,18 +389,9 @@ const char* CKestrixAgent::GetBanner() {
 
 const char* CKestrixAgent::GetMachineName(int nRefresh) {
   if (m_strMachineName.empty() || nRefresh == 1) {
-    std::string strName = kx::QueryComputerName();
-    for (size_t i = 0; i < strName.size(); ++i) {
-      // The trail byte of a double-byte character may look like a capital letter.
-      if (kx::IsCp932LeadByte(strName[i])) {
-        ++i;
-        continue;
-      }
-      strName[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(strName[i])));
-    }
     // The name goes into the banner, the prompt and show version as it is
     // shown, never as terminal controls.
-    m_strMachineName = kx::MaskControlCharacters(strName);
+    m_strMachineName = kx::MaskControlCharacters(kx::LowerCaseSingleByte(kx::QueryComputerName()));
   }
   return m_strMachineName.c_str();
 }
