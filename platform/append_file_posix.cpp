@@ -6,6 +6,7 @@
 
 #include "platform/append_file.h"
 #include "platform/error_codes.h"
+#include "platform/plain_file_posix.h"
 #include "platform/posix_error.h"
 #include "platform/text_encoding.h"
 
@@ -19,31 +20,10 @@ DWORD CAppendFile::Open(const char* lpPath) {
   Close();
   if (lpPath == nullptr || lpPath[0] == '\0') return ERROR_PATH_NOT_FOUND;
   std::string strPath = Cp932ToUtf8(lpPath);
-  // No following a planted link, no terminal becoming the controlling one, and
-  // no waiting for a reader when the name is a pipe: the checks below refuse it.
-  int nFd = open(strPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK,
-                 0640);
-  if (nFd < 0) {
-    if (errno == ELOOP) return ERROR_STOPPED_ON_SYMLINK;
-    // A directory, or a pipe without a reader.
-    if (errno == EISDIR || errno == ENXIO) return ERROR_ACCESS_DENIED;
-    // Windows names a missing directory in the path "path not found".
-    return errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrnoToWinError(errno);
-  }
-  struct stat info;
+  // No following a planted link, and nothing but a plain file with one name.
   DWORD dwError = ERROR_SUCCESS;
-  if (fstat(nFd, &info) != 0) {
-    dwError = ErrnoToWinError(errno);
-  } else if (!S_ISREG(info.st_mode) || info.st_nlink != 1) {
-    // A second hard link is another name for a file someone else chose.
-    dwError = ERROR_ACCESS_DENIED;
-  } else if (fcntl(nFd, F_SETFL, O_APPEND) != 0) {
-    dwError = ErrnoToWinError(errno);
-  }
-  if (dwError != ERROR_SUCCESS) {
-    close(nFd);
-    return dwError;
-  }
+  int nFd = OpenPlainFile(strPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW, 0640, true, &dwError);
+  if (nFd < 0) return dwError;
   m_nFd = nFd;
   return ERROR_SUCCESS;
 }

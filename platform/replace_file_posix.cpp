@@ -11,6 +11,7 @@
 
 #include "platform/error_codes.h"
 #include "platform/native_path.h"
+#include "platform/plain_file_posix.h"
 #include "platform/posix_error.h"
 
 namespace kx {
@@ -71,19 +72,15 @@ void SyncDirectory(const std::string& strDirectory) {
 
 // Opens a plain file for reading; a pipe or device under the name is refused
 // without waiting on it. -1 with *pdwError set on failure.
-int OpenPlainFile(const std::string& strPath, DWORD* pdwError, off_t* pllSize) {
-  int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) {
-    *pdwError = ErrnoToWinError(errno);
-    return -1;
-  }
+int OpenSourceFile(const std::string& strPath, DWORD* pdwError, off_t* pllSize) {
+  int fd = OpenPlainFile(strPath.c_str(), O_RDONLY, 0, false, pdwError);
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    *pdwError = kErrorAccessDenied;
+  if (fd >= 0 && fstat(fd, &info) != 0) {
+    *pdwError = ErrnoToWinError(errno);
     close(fd);
     return -1;
   }
-  *pllSize = info.st_size;
+  if (fd >= 0) *pllSize = info.st_size;
   return fd;
 }
 
@@ -113,7 +110,7 @@ DWORD CopyAll(int nSource, int nTarget, off_t* pllCopied) {
 DWORD CheckCopy(const std::string& strSource, int nCopy, off_t llCopied) {
   DWORD dwError = ERROR_SUCCESS;
   off_t llSize = 0;
-  int nSource = OpenPlainFile(strSource, &dwError, &llSize);
+  int nSource = OpenSourceFile(strSource, &dwError, &llSize);
   if (nSource < 0) return dwError;
   struct stat copy;
   if (llSize != llCopied || fstat(nCopy, &copy) != 0 || copy.st_size != llCopied) {
@@ -180,7 +177,7 @@ DWORD InstallFileCopy(const char* lpSourcePath, const char* lpDirectory, const c
 
   DWORD dwError = ERROR_SUCCESS;
   off_t llSize = 0;
-  int nSource = OpenPlainFile(strSource, &dwError, &llSize);
+  int nSource = OpenSourceFile(strSource, &dwError, &llSize);
   if (nSource < 0) return dwError;
   std::string strTemporary = strDirectory + "/.install-XXXXXX";
   int nCopy = mkostemp(&strTemporary[0], O_CLOEXEC);

@@ -2,12 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "platform/error_codes.h"
+#include "platform/plain_file_posix.h"
 #include "platform/posix_error.h"
 #include "platform/text_encoding.h"
 
@@ -27,27 +27,15 @@ DWORD CSingleInstance::Acquire(const char* lpConfigPath) {
   std::string strPath = Cp932ToUtf8(GetLockName(lpConfigPath));
   // Opened for writing: whoever may hold the lock may also change the
   // configuration, so a reader of the folder cannot lock the editors out.
-  int fd = open(strPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0660);
-  if (fd < 0) {
-    if (errno == ELOOP) return ERROR_STOPPED_ON_SYMLINK;
-    if (errno == ENOENT) return ERROR_PATH_NOT_FOUND;
-    if (errno == EISDIR || errno == ENXIO) return ERROR_ACCESS_DENIED;
-    return ErrnoToWinError(errno);
-  }
-  struct stat info;
   DWORD dwError = ERROR_SUCCESS;
-  if (fstat(fd, &info) != 0) {
-    dwError = ErrnoToWinError(errno);
-  } else if (!S_ISREG(info.st_mode)) {
-    dwError = ERROR_ACCESS_DENIED;
-  } else {
-    // flock belongs to this open file: a second open, even in this process,
-    // is refused, and the lock goes when the last descriptor of it closes.
-    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      if (errno == EINTR) continue;
-      dwError = errno == EWOULDBLOCK ? ERROR_ALREADY_EXISTS : ErrnoToWinError(errno);
-      break;
-    }
+  int fd = OpenPlainFile(strPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW, 0660, false, &dwError);
+  if (fd < 0) return dwError;
+  // flock belongs to this open file: a second open, even in this process, is
+  // refused, and the lock goes when the last descriptor of it closes.
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    dwError = errno == EWOULDBLOCK ? ERROR_ALREADY_EXISTS : ErrnoToWinError(errno);
+    break;
   }
   if (dwError != ERROR_SUCCESS) {
     close(fd);
