@@ -240,7 +240,8 @@ void CKxAgentLog::ReportOpenFailure(const CLogFile& file) {
   ReportOutsideTheFiles(EVENTLOG_WARNING_TYPE,
                         std::string("the ") + file.GetLevelName() + " log file " + kx::ToNativePath(file.GetPath()) +
                             " cannot be opened: " + strReason,
-                        FormatNotice(OpenFailureNoticeFormat().c_str(), file.GetPath(), file.GetLevelName(), strReason.c_str()));
+                        FormatNotice(OpenFailureNoticeFormat().c_str(), file.GetPath(), file.GetLevelName(),
+                                     strReason.c_str()));
 }
 
 void CKxAgentLog::ReportUnreadableConfig(const char* lpProblem) {
