@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "KxAgentConfigManager/ConfigFileCheck.h"
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentLog.h"
 #include "KxAgentPluginManager/BuiltInCommand.h"
@@ -79,6 +80,10 @@ void CKestrixAgent::Build(const std::string& strBaseDir, std::unique_ptr<kx::CSe
 
   m_pLogObject = CKxAgentLog::GetInstance(m_pConfigManager->GetLogSetting());
   CKxAgentLog::LogDebug("CKestrixAgent::CKestrixAgent()", "m_pLogObject initialized.");
+  char szConfigProblem[1024];
+  if (KxAgentCheckConfigFile(m_pConfigManager->GetSystemConfigPath(), szConfigProblem, sizeof(szConfigProblem)) != 0) {
+    CKxAgentLog::ReportUnreadableConfig(szConfigProblem);
+  }
 
   int nEncoding = m_strOutputEncoding == "EUC-JP" ? 2 : 1;
   if (pPort != nullptr) {
