@@ -1,30 +1,12 @@
-// The tool's start-up apart from its window: where it is installed, its
-// registration switches and the check that only one instance runs.
+// The Qt tool's one-instance check.
 #pragma once
 
 #include <QLockFile>
 #include <QString>
-#include <QStringList>
 #include <memory>
 
+#include "KxAgentCtrl/CtrlCommandLine.h"
 #include "KxAgentCtrl/CtrlText.h"
-
-// What the command line asks for.
-enum KxCtrlCommand {
-  KX_CTRL_RUN,         // show the sheet
-  KX_CTRL_REGISTER,    // "Regserver"
-  KX_CTRL_UNREGISTER,  // "Unregserver" or "Unregister"
-};
-
-// The switch among the arguments (after the program name), with '-' or '/'
-// and in any letter case; KX_CTRL_RUN when there is none.
-KxCtrlCommand KxParseCtrlCommandLine(const QStringList& arguments);
-
-// Records the tool's AppID and the entry that names it; FALSE when a record
-// could not be written.
-bool KxRegisterCtrl();
-// Removes both records (the AppID key above them stays).
-bool KxUnregisterCtrl();
 
 // Holds the one-instance lock while it lives. The lock is a file in the
 // user's runtime directory; a lock left by an instance that died is taken over.

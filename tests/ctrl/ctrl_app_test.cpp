@@ -7,7 +7,11 @@
 #include "CtrlTestSupport.h"
 #include "KxAgentCtrl/CtrlApp.h"
 #include "KxAgentCtrl/CtrlMain.h"
+#include "KxAgentCtrl/ConfigPage.h"
+#include "KxAgentCtrl/PropSheet.h"
+#include <QLineEdit>
 #include "platform/registration.h"
+#include "platform/services.h"
 
 class CtrlAppTest : public QObject {
   Q_OBJECT
@@ -20,6 +24,17 @@ class CtrlAppTest : public QObject {
   void initTestCase() {
     qputenv("XDG_RUNTIME_DIR", m_runtimeDir.path().toUtf8());
     qputenv("KX_SYSTEM_ROOT", m_systemRoot.path().toUtf8());
+    // The settings page queries the agent's service when it opens: one that
+    // is installed and stopped asks nothing.
+    kx::SC_HANDLE hManager = nullptr;
+    QCOMPARE(kx::OpenServiceManager(&hManager), 0u);
+    kx::SERVICE_CONFIG config;
+    config.dwServiceType = KX_SERVICE_COMMAND;
+    config.strBinaryPathName = "/bin/true";
+    kx::SC_HANDLE hService = nullptr;
+    QCOMPARE(kx::InstallService(hManager, "KxAgent", config, &hService), 0u);
+    kx::CloseServiceHandle(hService);
+    kx::CloseServiceHandle(hManager);
   }
 
   void secondInstanceIsRefused() {
@@ -50,6 +65,61 @@ class CtrlAppTest : public QObject {
     QVERIFY(program.waitForFinished());
     QVERIFY(QFile::exists(CKxCtrlSingleInstance::GetLockPath()));
     QCOMPARE(second.Acquire(), CKxCtrlSingleInstance::KX_ACQUIRED);
+  }
+
+  // A configuration the tool cannot read: said at start; OK replaces it only
+  // after the user agreed, keeping the old file beside it.
+  void unreadableConfigurationIsKeptUntilAgreed_data() {
+    QTest::addColumn<QString>("timeout");  // "" leaves the page as it is
+    QTest::addColumn<QList<QMessageBox::StandardButton>>("answers");
+    QTest::addColumn<bool>("replaced");
+    // The defaults' encoding matches no list item, so even OK alone changes the model.
+    QTest::newRow("OK without a change, replacing declined")
+        << "" << QList<QMessageBox::StandardButton>{QMessageBox::No} << false;
+    QTest::newRow("a change, replacing declined") << "45" << QList<QMessageBox::StandardButton>{QMessageBox::No}
+                                                 << false;
+    QTest::newRow("a change, replacing agreed") << "45" << QList<QMessageBox::StandardButton>{QMessageBox::Yes}
+                                               << true;
+  }
+
+  void unreadableConfigurationIsKeptUntilAgreed() {
+    QFETCH(QString, timeout);
+    QFETCH(QList<QMessageBox::StandardButton>, answers);
+    QFETCH(bool, replaced);
+    CCtrlBaseDir base;
+    QByteArray truncated = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<system-config>\r\n  <logon-accounts>\r\n"
+                           "    <account id=\"1\" logon=\"yes\" domain=\"no\">\r\n      <acc";
+    QFile file(base.SysConfigPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(truncated);
+    file.close();
+
+    CModalAnswers modal;
+    modal.Press(QMessageBox::Ok);
+    modal.Then([&](QWidget* pWidget) {
+      auto* pSheet = qobject_cast<CKxAgentPropSheet*>(pWidget);
+      QVERIFY(pSheet != nullptr);
+      if (!timeout.isEmpty()) pSheet->m_pConfigPage->m_pTimeout->setText(timeout);
+      pSheet->accept();
+    });
+    for (QMessageBox::StandardButton nButton : answers) modal.Press(nButton);
+    if (!replaced) modal.Then([](QWidget* pWidget) { qobject_cast<QDialog*>(pWidget)->reject(); });
+    QCOMPARE(KxCtrlMain({"KxAgentCtrl"}, base.Path()), 0);
+    QStringList seen = modal.Take();
+    QVERIFY(seen.size() >= 1);
+    QVERIFY2(seen[0].startsWith(QStringLiteral("設定読み込みエラー|設定ファイル「") + base.SysConfigPath() +
+                                QStringLiteral("」を読み込めませんでした。\n")),
+             qPrintable(seen[0]));
+    QVERIFY(seen[0].contains(QStringLiteral("Line=")));
+    QCOMPARE(seen.size(), 1 + answers.size());
+    QCOMPARE(base.ReadSysConfig() == truncated, !replaced);
+    QFile kept(base.SysConfigPath() + ".bad");
+    QCOMPARE(kept.exists(), replaced);
+    if (replaced) {
+      QVERIFY(kept.open(QIODevice::ReadOnly));
+      QCOMPARE(kept.readAll(), truncated);
+      QVERIFY(base.ReadSysConfig().contains("45"));
+    }
   }
 
   void registrationSwitches_data() {
