@@ -12,6 +12,7 @@ packages=(
   socat
   qt6-base-dev fonts-noto-cjk
   g++-mingw-w64-x86-64 wine64 googletest dpkg-dev xz-utils locales
+  xvfb
   "$@"
 )
 

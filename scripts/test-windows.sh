@@ -28,7 +28,7 @@ prefixes=$(scripts/windows-deps.sh)
 
 stage "Windows cross-build"
 cmake -S "$root" -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DKX_WIN_PREFIXES="$prefixes" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_BUILD_CTRL=OFF \
+  -DKX_WIN_PREFIXES="$prefixes" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKX_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build-windows -j"$jobs"
 
@@ -54,4 +54,11 @@ stage "the agent's session under Wine on COM1"
 cmake --build build -j"$jobs" --target e2e_wine_tests
 "${japanese[@]}" KX_WINDOWS_BIN_DIR="$root/build-windows/bin" KX_WINE_PREFIX="$prefix" \
   KX_WINE_TRANSCRIPT="$root/build-windows/wine-session.txt" build/tests/e2e_wine_tests
+
+# The Win32 configuration tool's service group against the agent installed as
+# a service in the prefix (its other tests ran with the Windows tests above).
+stage "the configuration tool's service group under Wine"
+cmake --build build -j"$jobs" --target e2e_wine_ctrl_tests
+"${japanese[@]}" KX_WINDOWS_BIN_DIR="$root/build-windows/bin" KX_WINE_PREFIX="$prefix" build/tests/e2e_wine_ctrl_tests
+
 stage "done"
