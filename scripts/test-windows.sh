@@ -44,6 +44,9 @@ japanese=(env LOCPATH="$root/build-windows/locale" LC_ALL=ja_JP.UTF-8)
 # Wine's device manager links COM1 to the machine's /dev/ttyS0 when it exists;
 # the agent's session runs on a terminal the test links at terminals/com1.
 "${japanese[@]}" "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$prefix/terminals/com1" /f >/dev/null 2>&1
+# Windows are made without a display (the configuration tool's tests show its
+# sheet): Wine's null graphics driver instead of none.
+"${japanese[@]}" "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 stopwine
 /usr/lib/wine/wineserver -w 2>/dev/null || true
 

@@ -9,12 +9,14 @@ namespace {
 
 enum SingleInstance { KX_FIRST_INSTANCE, KX_ALREADY_RUNNING, KX_NO_MUTEX };
 
-// One instance at a time: the named mutex lives as long as the process.
-SingleInstance AcquireSingleInstance() {
-  HANDLE hMutex = ::CreateMutexA(nullptr, TRUE, "KxAgentCtrlMutex");
-  if (hMutex == nullptr) return KX_NO_MUTEX;
+// One instance at a time: the named mutex "KxAgentCtrlMutex", held in
+// *phMutex until the tool's run ends.
+SingleInstance AcquireSingleInstance(HANDLE* phMutex) {
+  *phMutex = ::CreateMutexA(nullptr, TRUE, "KxAgentCtrlMutex");
+  if (*phMutex == nullptr) return KX_NO_MUTEX;
   if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-    ::CloseHandle(hMutex);
+    ::CloseHandle(*phMutex);
+    *phMutex = nullptr;
     return KX_ALREADY_RUNNING;
   }
   return KX_FIRST_INSTANCE;
@@ -30,6 +32,7 @@ int KxWinCtrlMain(const std::vector<std::string>& arguments, const std::string& 
                   const CKxWinCtrlHooks& hooks) {
   CKxAgentConfigManager::Initialize();
   int nResult = 0;
+  HANDLE hMutex = nullptr;
   {
     CKxAgentConfigManager manager(strBaseDir.c_str());
     KxCtrlCommand nCommand = KxParseCtrlCommandLine(arguments);
@@ -37,7 +40,7 @@ int KxWinCtrlMain(const std::vector<std::string>& arguments, const std::string& 
       nResult = KxRegisterCtrl() ? 0 : 1;
     } else if (nCommand == KX_CTRL_UNREGISTER) {
       nResult = KxUnregisterCtrl() ? 0 : 1;
-    } else if (SingleInstance nInstance = AcquireSingleInstance(); nInstance != KX_FIRST_INSTANCE) {
+    } else if (SingleInstance nInstance = AcquireSingleInstance(&hMutex); nInstance != KX_FIRST_INSTANCE) {
       if (nInstance == KX_ALREADY_RUNNING) {
         CKxCtrlMessage message;
         message.Set(KxText(KX_TEXT_ALREADY_RUNNING), KxText(KX_TEXT_FRAMEWORK_TITLE), KX_ICON_EXCLAMATION);
@@ -58,5 +61,9 @@ int KxWinCtrlMain(const std::vector<std::string>& arguments, const std::string& 
     }
   }
   CKxAgentConfigManager::Terminate();
+  if (hMutex != nullptr) {
+    ::ReleaseMutex(hMutex);
+    ::CloseHandle(hMutex);
+  }
   return nResult;
 }

@@ -132,7 +132,6 @@ std::vector<int> GetSelectedRows(HWND hList) {
 }
 
 void SetRowChecked(HWND hList, int nRow, bool bChecked) { ListView_SetCheckState(hList, nRow, bChecked ? TRUE : FALSE); }
-bool IsRowChecked(HWND hList, int nRow) { return ListView_GetCheckState(hList, nRow) != FALSE; }
 
 // The check box of a row changed (not its creation, which moves the state
 // image from none to unchecked).

@@ -24,17 +24,7 @@ class CtrlAppTest : public QObject {
   void initTestCase() {
     qputenv("XDG_RUNTIME_DIR", m_runtimeDir.path().toUtf8());
     qputenv("KX_SYSTEM_ROOT", m_systemRoot.path().toUtf8());
-    // The settings page queries the agent's service when it opens: one that
-    // is installed and stopped asks nothing.
-    kx::SC_HANDLE hManager = nullptr;
-    QCOMPARE(kx::OpenServiceManager(&hManager), 0u);
-    kx::SERVICE_CONFIG config;
-    config.dwServiceType = KX_SERVICE_COMMAND;
-    config.strBinaryPathName = "/bin/true";
-    kx::SC_HANDLE hService = nullptr;
-    QCOMPARE(kx::InstallService(hManager, "KxAgent", config, &hService), 0u);
-    kx::CloseServiceHandle(hService);
-    kx::CloseServiceHandle(hManager);
+    QVERIFY(InstallStoppedAgentService());
   }
 
   void secondInstanceIsRefused() {

@@ -121,17 +121,8 @@ class CtrlBehaviourTest : public QObject {
  private slots:
   void initTestCase() {
     CKxAgentConfigManager::Initialize();
-    // The settings page queries the agent's service: installed and stopped.
     qputenv("KX_SYSTEM_ROOT", m_systemRoot.path().toUtf8());
-    kx::SC_HANDLE hManager = nullptr;
-    QCOMPARE(kx::OpenServiceManager(&hManager), 0u);
-    kx::SERVICE_CONFIG config;
-    config.dwServiceType = KX_SERVICE_COMMAND;
-    config.strBinaryPathName = "/bin/true";
-    kx::SC_HANDLE hService = nullptr;
-    QCOMPARE(kx::InstallService(hManager, "KxAgent", config, &hService), 0u);
-    kx::CloseServiceHandle(hService);
-    kx::CloseServiceHandle(hManager);
+    QVERIFY(InstallStoppedAgentService());
   }
   void cleanupTestCase() { CKxAgentConfigManager::Terminate(); }
 

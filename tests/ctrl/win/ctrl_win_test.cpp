@@ -71,6 +71,8 @@ std::string TempBaseDir() {
   static int s_nCount = 0;
   std::string strBase = std::string(szDir) + "kxctrl" + std::to_string(::GetCurrentProcessId()) + "_" +
                         std::to_string(++s_nCount) + "\\";
+  std::error_code error;
+  std::filesystem::remove_all(strBase, error);  // Wine hands out process IDs again
   std::filesystem::create_directories(strBase + "config");
   return strBase;
 }
@@ -109,6 +111,7 @@ class CWinDriver : public CKxCtrlDriver {
     switch (step.nKind) {
       case KX_STEP_OPEN_PAGE:
         ::SendNotifyMessageA(m_hSheet, PSM_SETCURSEL, static_cast<WPARAM>(step.nValue), 0);
+        ::PostMessageA(m_hSheet, WM_NULL, 0, 0);
         break;
       case KX_STEP_SET_TIMEOUT:
         ::SendMessageA(::GetDlgItem(Page(0), IDC_TIMEOUT), WM_SETTEXT, 0,
@@ -148,7 +151,7 @@ class CWinDriver : public CKxCtrlDriver {
     }
     Settle();
     AnswerBoxes(step.boxes);
-    if (step.nKind == KX_STEP_PRESS_OK || step.nKind == KX_STEP_PRESS_CANCEL) {
+    if ((step.nKind == KX_STEP_PRESS_OK || step.nKind == KX_STEP_PRESS_CANCEL) && step.boxes.empty()) {
       // A sheet that closes does so once its button's message is handled.
       WaitFor([this] { return !::IsWindow(m_hSheet) || FindBox() != nullptr; }, 2000);
     }
@@ -186,10 +189,12 @@ class CWinDriver : public CKxCtrlDriver {
   HWND GetSheet() const { return m_hSheet; }
   int GetExitCode() const { return m_nExitCode; }
 
-  // Clicks a button of a page or of the sheet.
+  // Clicks a button of a page or of the sheet. A modal loop notices that its
+  // dialog ended only when its next posted message arrives: one follows.
   void Click(HWND hParent, int nId) {
     ::SendNotifyMessageA(hParent, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED),
                          reinterpret_cast<LPARAM>(::GetDlgItem(hParent, nId)));
+    ::PostMessageA(hParent, WM_NULL, 0, 0);
   }
 
   // Waits for each box in turn, records it and presses the button.
@@ -204,6 +209,7 @@ class CWinDriver : public CKxCtrlDriver {
       int nButton = ButtonOf(box.nAnswer);
       ::PostMessageA(hBox, WM_COMMAND, MAKEWPARAM(nButton, BN_CLICKED),
                      reinterpret_cast<LPARAM>(::GetDlgItem(hBox, nButton)));
+      ::PostMessageA(hBox, WM_NULL, 0, 0);
       WaitFor([hBox] { return !::IsWindow(hBox); });
       Settle();
     }
@@ -283,11 +289,36 @@ class CWinDriver : public CKxCtrlDriver {
   std::vector<std::string> m_seen;
 };
 
+// The settings page queries the agent's service when it opens: unless the
+// agent is installed, a stopped stand-in keeps it from reporting a failure.
 class CtrlWinTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { CKxAgentConfigManager::Initialize(); }
-  static void TearDownTestSuite() { CKxAgentConfigManager::Terminate(); }
+  static void SetUpTestSuite() {
+    CKxAgentConfigManager::Initialize();
+    SC_HANDLE hManager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE hService = ::CreateServiceA(hManager, "KxAgent", "KxAgent", SERVICE_ALL_ACCESS,
+                                          SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
+                                          "C:\\windows\\system32\\notepad.exe", nullptr, nullptr, nullptr, nullptr,
+                                          nullptr);
+    s_bStandIn = hService != nullptr;
+    if (hService != nullptr) ::CloseServiceHandle(hService);
+    ::CloseServiceHandle(hManager);
+  }
+  static void TearDownTestSuite() {
+    if (s_bStandIn) {
+      SC_HANDLE hManager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+      SC_HANDLE hService = ::OpenServiceA(hManager, "KxAgent", SERVICE_ALL_ACCESS);
+      ::DeleteService(hService);
+      ::CloseServiceHandle(hService);
+      ::CloseServiceHandle(hManager);
+      s_bStandIn = false;
+    }
+    CKxAgentConfigManager::Terminate();
+  }
+  static bool s_bStandIn;
 };
+
+bool CtrlWinTest::s_bStandIn = false;
 
 class CtrlWinBehaviourTest : public CtrlWinTest, public ::testing::WithParamInterface<CKxBehaviourCase> {};
 
