@@ -89,7 +89,7 @@ constexpr CTextEntry kTexts[] = {
     {KX_TEXT_BUTTON_CHECK_ALL, "すべてチェックする(&S)"},
     {KX_TEXT_BUTTON_UNCHECK_ALL, "すべてのチェックを外す(&N)"},
     {KX_TEXT_SHELL_GRANT_NOTE,
-     "※dosprompt を許可すると、エージェントを実行しているアカウントの権限でシェルを使用できます。"},
+     "※dosprompt を許可すると、エージェントの実行アカウントの権限でシェルを使用できます。"},
     {KX_TEXT_LOCAL_DOMAIN, "（ローカル）"},
     {KX_TEXT_CHECKED, "OK"},
     {KX_TEXT_UNCHECKED, "-"},

@@ -382,8 +382,10 @@ TEST_F(CtrlWinTest, ServiceGroupStartsAndStopsTheInstalledAgent) {
 
 // Saves the sheet as it is on screen as a 24-bit BMP file.
 bool SaveWindowPicture(HWND hWnd, const std::string& strPath) {
+  // The client area: without a window manager nobody draws the caption.
   RECT rect = {};
-  ::GetWindowRect(hWnd, &rect);
+  ::GetClientRect(hWnd, &rect);
+  ::MapWindowPoints(hWnd, nullptr, reinterpret_cast<POINT*>(&rect), 2);
   int nWidth = rect.right - rect.left;
   int nHeight = rect.bottom - rect.top;
   HDC hScreen = ::GetDC(nullptr);
