@@ -112,3 +112,8 @@ bool CKxCtrlConfigFile::Save(CKxCtrlMessage* pMessage) {
   pMessage->Set(KxFormatText(KX_TEXT_SAVE_FAILED, strPath.c_str()), KxText(KX_TEXT_SAVE_FAILED_TITLE), KX_ICON_ERROR);
   return false;
 }
+
+bool CKxCtrlConfigFile::SaveAtOK(CKxCtrlMessage* pMessage) {
+  *pMessage = CKxCtrlMessage();
+  return !m_pManager->IsModified() || Save(pMessage);
+}

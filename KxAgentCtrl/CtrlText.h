@@ -71,6 +71,9 @@ class CKxCtrlConfigFile {
   // could not be kept or the file could not be written (the model stays
   // modified then).
   bool Save(CKxCtrlMessage* pMessage);
+  // At the sheet's OK, once every shown page stored its values: saves a
+  // modified model as Save does; TRUE without writing when nothing changed.
+  bool SaveAtOK(CKxCtrlMessage* pMessage);
 
  private:
   CKxAgentConfigManager* m_pManager;

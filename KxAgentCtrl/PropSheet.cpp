@@ -64,12 +64,10 @@ void CKxAgentPropSheet::accept() {
       return;
     }
   }
-  if (m_pManager->IsModified()) {
-    CKxCtrlMessage message;
-    if (!m_pFile->Save(&message)) {
-      if (!message.IsEmpty()) KxShowMessage(this, message);
-      return;
-    }
+  CKxCtrlMessage message;
+  if (!m_pFile->SaveAtOK(&message)) {
+    if (!message.IsEmpty()) KxShowMessage(this, message);
+    return;
   }
   QDialog::accept();
 }

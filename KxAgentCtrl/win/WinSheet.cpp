@@ -991,9 +991,8 @@ bool CKxWinSheet::IsLastCreatedPage(const CKxWinPage* pPage) const {
 }
 
 bool CKxWinSheet::SaveAtOK(HWND hPage) {
-  if (!GetManager()->IsModified()) return true;
   CKxCtrlMessage message;
-  if (m_pFile->Save(&message)) return true;
+  if (m_pFile->SaveAtOK(&message)) return true;
   if (!message.IsEmpty()) ShowMessage(hPage, message);
   return false;
 }
