@@ -24,34 +24,18 @@ std::string InPrefix(const std::string& strCommand, int* pnStatus = nullptr) {
                          pnStatus);
 }
 
-// The server keeps what it inherited open while it lives: nothing of it is read.
-void WineServer(const char* lpSwitch) {
-  RunShellCommand("env WINEPREFIX='" + Environment("KX_WINE_PREFIX") + "' /usr/lib/wine/wineserver " + lpSwitch +
-                  " >/dev/null 2>&1");
-}
-
 class WineCtrlServiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (Environment("KX_WINDOWS_BIN_DIR").empty() || Environment("KX_WINE_PREFIX").empty()) {
       GTEST_SKIP() << "KX_WINDOWS_BIN_DIR and KX_WINE_PREFIX name the Windows build and its Wine prefix";
     }
-    // Wine's service manager stops every service once no ordinary program of
-    // the prefix is left, unless its server is persistent.
-    WineServer("-k");
-    WineServer("-w");
-    WineServer("-p");
     CAgentOptions options = MakeTestOptions();
     options.m_strProgram = Environment("KX_WINDOWS_BIN_DIR") + "/KxAgent.exe";
     options.m_vecLibraries = {"lib"};
     options.m_strWinePrefix = Environment("KX_WINE_PREFIX");
     options.m_strOutputEncoding = "EUC-JP";  // an item of the list: opening and OK change nothing
-    options.m_vecArguments.push_back("/service");
-    m_pAgent = std::make_unique<CAgentHarness>(options);
-    ASSERT_TRUE(m_pAgent->Start()) << m_pAgent->GetLastError();
-    CExitStatus status = m_pAgent->WaitForExit(3 * kDefaultTimeoutMs);
-    ASSERT_TRUE(status.m_bExited && status.m_nExitCode == 0) << m_pAgent->Describe();
-    m_pAgent->SetServedByService();
+    ASSERT_TRUE(InstallWineAgentService(options, &m_pAgent));
   }
 
   void TearDown() override {
@@ -60,7 +44,7 @@ class WineCtrlServiceTest : public ::testing::Test {
       InPrefix("/usr/lib/wine/wine64 '" + m_pAgent->GetBaseDir() + "/KxAgent.exe' -UnregServer");
       m_pAgent.reset();
     }
-    if (!Environment("KX_WINE_PREFIX").empty()) WineServer("-k");
+    if (!Environment("KX_WINE_PREFIX").empty()) RunWineServer(Environment("KX_WINE_PREFIX"), "-k");
   }
 
   std::unique_ptr<CAgentHarness> m_pAgent;

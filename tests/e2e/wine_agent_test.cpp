@@ -269,19 +269,7 @@ class WineServiceTest : public CAgentTest {
  protected:
   void SetUp() override {
     if (!HasWindowsBuild()) GTEST_SKIP() << "no Windows build";
-    // Wine's service manager stops every service once no ordinary program of
-    // the prefix is left, unless its server is persistent: between the test's
-    // steps only the service would run.
-    WineServer("-k");
-    WineServer("-w");
-    WineServer("-p");
-    CAgentOptions options = MakeWineOptions();
-    options.m_vecArguments.push_back("/service");
-    m_pAgent = std::make_unique<CAgentHarness>(options);
-    ASSERT_TRUE(m_pAgent->Start()) << m_pAgent->GetLastError();
-    CExitStatus status = m_pAgent->WaitForExit(3 * kDefaultTimeoutMs);
-    ASSERT_TRUE(status.m_bExited && status.m_nExitCode == 0) << m_pAgent->Describe();
-    m_pAgent->SetServedByService();
+    ASSERT_TRUE(InstallWineAgentService(MakeWineOptions(), &m_pAgent));
   }
 
   void TearDown() override {
@@ -291,13 +279,7 @@ class WineServiceTest : public CAgentTest {
       RunWine("'" + m_pAgent->GetBaseDir() + "/KxAgent.exe' -UnregServer");
     }
     CAgentTest::TearDown();
-    if (HasWindowsBuild()) WineServer("-k");
-  }
-
-  static void WineServer(const char* lpSwitch) {
-    std::string strCommand = "env WINEPREFIX='" + Environment("KX_WINE_PREFIX") + "' /usr/lib/wine/wineserver " +
-                             lpSwitch + " >/dev/null 2>&1";
-    if (std::system(strCommand.c_str()) == -1) ADD_FAILURE() << strCommand;
+    if (HasWindowsBuild()) RunWineServer(Environment("KX_WINE_PREFIX"), "-k");
   }
 };
 
