@@ -1,5 +1,6 @@
 #include "KestrixAgent.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -20,12 +21,17 @@
 #include "platform/program_path.h"
 #include "platform/sync.h"
 #include "platform/system_info.h"
+#include "platform/text_encoding.h"
 
 namespace {
 
 CKestrixAgent* g_pAgent = nullptr;
 
 const char* const kPasswordPrompt = "password: ";
+// Received bytes waiting for the input thread; a flood beyond this is dropped.
+const size_t kInputQueueMax = 64 * 1024;
+// The pause after a failed logon; what was typed during it is discarded.
+const DWORD kLogonFailurePauseMs = 1000;
 
 const char* DomainForLog(const std::string& strDomain) {
   return strDomain.empty() ? "(LOCAL)" : strDomain.c_str();
@@ -45,10 +51,12 @@ CKestrixAgent::CKestrixAgent(const std::string& strBaseDir, std::unique_ptr<kx::
       m_pLogonAccount(nullptr),
       m_nCommandRunning(0),
       m_nDiscardLine(0),
+      m_nHangUpCount(0),
       m_pPassThrough(nullptr),
       m_pLogObject(nullptr),
       m_bStopping(false),
       m_bInputSignalled(true),
+      m_bInputOverflow(false),
       m_dwComPort(1),
       m_dwComSpeed(9600),
       m_dwSessionTimeout(0),
@@ -78,6 +86,7 @@ void CKestrixAgent::Build(const std::string& strBaseDir, std::unique_ptr<kx::CSe
   }
   m_pLineEditor.reset(new CLineEditor(*m_pSerialComm, kLineMax));
   m_pSerialComm->SetCallback(this);
+  m_pSerialComm->SetHangUpHandler([this](DWORD dwError) { OnHangUp(dwError); });
   m_pSerialComm->Open();
 
   m_pLogManager.reset(new CEventLogManager());
@@ -240,12 +249,28 @@ void CKestrixAgent::NoticeThread(unsigned int nNotice) {
 
 void CKestrixAgent::OnReceive(const char* lpData, int nLength) {
   m_dwLastActivity = kx::GetTickCount();
+  size_t nDropped = 0;
+  bool bReport = false;
   {
     std::lock_guard<std::mutex> lock(m_inputLock);
-    m_inputQueue.insert(m_inputQueue.end(), lpData, lpData + nLength);
+    size_t nCount = nLength > 0 ? static_cast<size_t>(nLength) : 0;
+    size_t nRoom = m_inputQueue.size() < kInputQueueMax ? kInputQueueMax - m_inputQueue.size() : 0;
+    size_t nTaken = std::min(nCount, nRoom);
+    m_inputQueue.insert(m_inputQueue.end(), lpData, lpData + nTaken);
+    nDropped = nCount - nTaken;
+    if (nDropped > 0 && !m_bInputOverflow) {
+      m_bInputOverflow = true;
+      bReport = true;
+    }
     m_bInputSignalled = true;
   }
   m_inputEvent.notify_one();
+  if (bReport) {
+    CKxAgentLog::LogWarning("CKestrixAgent::OnReceive()",
+                            "Input queue full (%lu bytes): %lu received bytes dropped; further "
+                            "drops are not logged until the queue has emptied.",
+                            static_cast<unsigned long>(kInputQueueMax), static_cast<unsigned long>(nDropped));
+  }
 }
 
 void CKestrixAgent::OnReceiveChar(char c) { OnReceive(&c, 1); }
@@ -271,7 +296,10 @@ void CKestrixAgent::InputThread() {
       int nByte;
       {
         std::lock_guard<std::mutex> lock(m_inputLock);
-        if (m_inputQueue.empty()) break;
+        if (m_inputQueue.empty()) {
+          m_bInputOverflow = false;
+          break;
+        }
         nByte = m_inputQueue.front();
         m_inputQueue.pop_front();
       }
@@ -288,6 +316,37 @@ bool CKestrixAgent::IsAllowedCommand(int nCommandID) {
 }
 
 bool CKestrixAgent::IsHiddenExecutionImproperCommand() { return m_nHiddenExecution != 0; }
+
+void CKestrixAgent::OnHangUp(DWORD dwError) {
+  std::string strUser;
+  std::string strDomain;
+  bool bLoggedOn;
+  {
+    // The same lock as the time-out: a command is never marked as running, nor
+    // the pass-through changed, half-way through.
+    std::lock_guard<std::mutex> lock(m_sessionEndLock);
+    if (m_bStopping) return;
+    ++m_nHangUpCount;
+    TakeQueuedInput();
+    // Whatever stands in the line, the next terminal's first line end drops it
+    // and shows the logon screen.
+    m_nDiscardLine = 1;
+    CPassThroughControl* pPassThrough = m_pPassThrough.exchange(nullptr);
+    if (pPassThrough != nullptr) pPassThrough->Terminate();
+    bLoggedOn = m_nLoggedOn != 0;
+    {
+      std::lock_guard<std::mutex> sessionLock(m_sessionLock);
+      strUser = m_strUserName;
+      strDomain = m_strDomainName;
+    }
+    // Also a user name waiting for its password is forgotten.
+    Logoff();
+  }
+  if (bLoggedOn) {
+    CKxAgentLog::LogInfo("logon", "user '%s@%s' logged off: the terminal hung up (error %lu).",
+                         strUser.c_str(), DomainForLog(strDomain), static_cast<unsigned long>(dwError));
+  }
+}
 
 void CKestrixAgent::UpdateActivity() { m_dwLastActivity = kx::GetTickCount(); }
 
@@ -328,8 +387,17 @@ const char* CKestrixAgent::GetBanner() {
 const char* CKestrixAgent::GetMachineName(int nRefresh) {
   if (m_strMachineName.empty() || nRefresh == 1) {
     std::string strName = kx::QueryComputerName();
-    for (char& c : strName) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    m_strMachineName = strName;
+    for (size_t i = 0; i < strName.size(); ++i) {
+      // The trail byte of a double-byte character may look like a capital letter.
+      if (kx::IsCp932LeadByte(strName[i])) {
+        ++i;
+        continue;
+      }
+      strName[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(strName[i])));
+    }
+    // The name goes into the banner, the prompt and show version as it is
+    // shown, never as terminal controls.
+    m_strMachineName = kx::MaskControlCharacters(strName);
   }
   return m_strMachineName.c_str();
 }
@@ -387,11 +455,24 @@ void CKestrixAgent::HandleLogonKey(char c) {
   if (m_nDiscardLine.exchange(0) != 0) m_pLineEditor->Clear();
   m_pSerialComm->WriteChar('\n');
   if (!m_strUserName.empty()) {
+    unsigned int nHangUps = m_nHangUpCount;
     std::string strPassword = m_pLineEditor->GetLine();
     m_pLineEditor->Clear();
     int nResult = Logon(m_strUserName, m_strDomainName, strPassword);
     // The password leaves no copy behind in memory we keep.
     std::fill(strPassword.begin(), strPassword.end(), '\0');
+    bool bHungUp;
+    {
+      // Decided under the hang-up's lock: a session opens only for the
+      // terminal that typed the password, never for the one after it.
+      std::lock_guard<std::mutex> lock(m_sessionEndLock);
+      bHungUp = m_nHangUpCount != nHangUps;
+      if (!bHungUp && nResult == 0) m_nLoggedOn = 1;
+    }
+    if (bHungUp) {
+      Logoff();
+      return;
+    }
     if (nResult == 0) {
       OnLogonSuccess();
     } else {
@@ -531,7 +612,10 @@ void CKestrixAgent::OnLogonFailure(int nResult) {
     m_strDomainName.clear();
   }
   m_pLineEditor->Clear();
-  kx::Sleep(1000);
+  kx::Sleep(kLogonFailurePauseMs);
+  // What was typed during the pause is not taken as the next attempt, as a
+  // terminal login does: a flood of lines costs one pause, not one each.
+  TakeQueuedInput();
   m_pSerialComm->WriteChar('\n');
   m_pSerialComm->Write(GetPrompt(PROMPT_LOGON));
 }

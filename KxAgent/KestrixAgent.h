@@ -76,6 +76,10 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   // Removes and returns the received bytes the input thread has not taken yet,
   // for a pass-through that takes the terminal over from the session.
   std::string TakeQueuedInput();
+  // The terminal hung up: the session ends as a time-out ends it, without its
+  // message (a running pass-through is ended with what it started), and what
+  // the old terminal typed is dropped. Serial reader thread.
+  void OnHangUp(DWORD dwError);
   // Records now as the last sign of life of the session.
   void UpdateActivity();
   // Stores or clears (null) the running pass-through, for the session time-out.
@@ -172,6 +176,7 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   std::string m_strMachineName;
   std::atomic<int> m_nCommandRunning;
   std::atomic<int> m_nDiscardLine;  // set by the time-out: drop the typed line at the next line end
+  std::atomic<unsigned int> m_nHangUpCount;  // moved on by each hang-up
   // Held by the time-out while it decides and ends the session, by a command
   // while it is marked as running, and while the pass-through is changed.
   std::mutex m_sessionEndLock;
@@ -200,6 +205,8 @@ class CKestrixAgent : public InputSink, public CEventLogListener, public CComman
   std::condition_variable m_inputEvent;
   std::deque<char> m_inputQueue;
   bool m_bInputSignalled;
+  // Bytes were dropped from a full queue; said once until the queue empties.
+  bool m_bInputOverflow;
 
   // Settings copied from the configuration.
   DWORD m_dwComPort;

@@ -1,5 +1,6 @@
 #include "LineEditor.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -167,6 +168,8 @@ void CLineEditor::Backspace() {
 }
 
 void CLineEditor::Clear() {
+  // The line may have been a password: its bytes do not stay behind in memory.
+  std::fill(m_strLine.begin(), m_strLine.end(), '\0');
   m_strLine.clear();
   m_nCursor = 0;
 }

@@ -59,7 +59,8 @@ class CLineEditor {
 
   const std::string& GetLine() const { return m_strLine; }
   int GetCursor() const { return m_nCursor; }
-  // Empties the line without writing anything (the terminal moved on).
+  // Empties the line without writing anything (the terminal moved on); its
+  // characters are overwritten first.
   void Clear();
   // Blanks the shown line from the cursor on, steps back to its start with BS,
   // and shows `strText` (cut to the line's limit) in its place, cursor at the end.

@@ -7,13 +7,17 @@
 #include "KxAgentLog.h"
 #include "LineEditor.h"
 #include "platform/error_codes.h"
+#include "platform/text_encoding.h"
 
 namespace {
 
 const char kSendSource[] = "CSerialComm::Send()";
 const DWORD kReadChunk = 4096;
+const char kLineSource[] = "CSerialComm::ReaderThread()";
 // How often a channel whose terminal went away looks for it again.
-const DWORD kIdleRetryMs = 500;
+const DWORD kReopenIntervalMs = 2000;
+// A line that takes no byte for this long is dead: its output is dropped.
+const DWORD kDeadLineMs = 30000;
 
 const char* EncodingName(int nEncodingCode) {
   switch (nEncodingCode) {
@@ -48,6 +52,11 @@ void CSerialComm::Initialize(DWORD dwPort, DWORD dwSpeed, int nEncodingCode) {
   m_nWriting = 0;
   m_pSink = nullptr;
   m_nEncoding = nEncodingCode;
+  m_nHungUp = 0;
+  m_dwReopenIntervalMs = kReopenIntervalMs;
+  m_dwDeadLineMs = kDeadLineMs;
+  m_bAfterCR = false;
+  m_bLineDead = false;
   CKxAgentLog::LogDebug("CSerialComm::Initialize()", "Port=%d, Speed=%ld, Encoding=%s",
                         static_cast<int>(dwPort), static_cast<long>(dwSpeed),
                         EncodingName(nEncodingCode));
@@ -120,6 +129,15 @@ void CSerialComm::SetEncoding(int nEncodingCode) { m_nEncoding = nEncodingCode; 
 
 int CSerialComm::GetEncoding() { return m_nEncoding.load(); }
 
+void CSerialComm::SetHangUpHandler(std::function<void(DWORD dwError)> handler) {
+  m_hangUpHandler = std::move(handler);
+}
+
+void CSerialComm::SetLineTimings(DWORD dwReopenIntervalMs, DWORD dwDeadLineMs) {
+  m_dwReopenIntervalMs = dwReopenIntervalMs;
+  m_dwDeadLineMs = dwDeadLineMs;
+}
+
 void CSerialComm::ReaderThread() {
   while (m_nRun == 1) {
     DWORD dwResult = m_pPort->WaitForInput(INFINITE);
@@ -130,13 +148,43 @@ void CSerialComm::ReaderThread() {
     } else if (dwResult == ERROR_OPERATION_ABORTED) {
       break;
     } else if (dwResult != WAIT_TIMEOUT) {
-      // The terminal went away (a pseudo-terminal whose other end closed, a
-      // failing device). Waiting again would return at once, so idle and look
-      // for a terminal behind the port name now and then instead of spinning.
-      if (m_stopEvent.Wait(kIdleRetryMs) == WAIT_OBJECT_0) break;
-      m_pPort->Reopen();
+      if (!RecoverLine(dwResult)) break;
     }
   }
+}
+
+bool CSerialComm::RecoverLine(DWORD dwError) {
+  // The terminal went away (end of file, a failing or removed device, a lost
+  // carrier). What it typed and what waits for it belong to the old session.
+  m_nHungUp = 1;
+  m_receiveQueue.clear();
+  m_bAfterCR = false;
+  CKxAgentLog::LogInfo(kLineSource, "COM%d hung up (error %lu).", static_cast<int>(m_dwPort),
+                       static_cast<unsigned long>(dwError));
+  if (m_hangUpHandler) m_hangUpHandler(dwError);
+  // Waiting again would return at once: idle, and open the port name again now
+  // and then until a terminal answers behind it.
+  bool bReported = false;
+  for (;;) {
+    if (m_stopEvent.Wait(m_dwReopenIntervalMs) == WAIT_OBJECT_0 || m_nRun != 1) return false;
+    DWORD dwResult;
+    {
+      // No write may use the port while it is swapped.
+      std::lock_guard<std::recursive_mutex> lock(m_lock);
+      dwResult = m_pPort->Reopen();
+    }
+    if (dwResult == ERROR_SUCCESS) break;
+    if (!bReported) {
+      CKxAgentLog::LogWarning(kLineSource, "COM%d cannot be opened (error %lu); trying again every %lu ms.",
+                              static_cast<int>(m_dwPort), static_cast<unsigned long>(dwResult),
+                              static_cast<unsigned long>(m_dwReopenIntervalMs));
+      bReported = true;
+    }
+  }
+  m_bAfterCR = false;
+  m_nHungUp = 0;
+  CKxAgentLog::LogInfo(kLineSource, "COM%d is open again.", static_cast<int>(m_dwPort));
+  return true;
 }
 
 void CSerialComm::Drain() {
@@ -152,9 +200,17 @@ void CSerialComm::Drain() {
 
 void CSerialComm::Deliver() {
   while (!m_receiveQueue.empty() && m_nStarted == 1) {
-    size_t nCount = std::min(m_receiveQueue.size(), sizeof(m_deliveryBuffer));
-    std::copy_n(m_receiveQueue.begin(), nCount, m_deliveryBuffer);
-    m_receiveQueue.erase(m_receiveQueue.begin(), m_receiveQueue.begin() + nCount);
+    size_t nCount = 0;
+    while (nCount < sizeof(m_deliveryBuffer) && !m_receiveQueue.empty()) {
+      char c = m_receiveQueue.front();
+      m_receiveQueue.pop_front();
+      // CR LF is one line end, wherever the input goes (the session or the
+      // pass-through, also across the change between them); LF alone is one too.
+      bool bJoined = c == '\n' && m_bAfterCR;
+      m_bAfterCR = c == '\r';
+      if (!bJoined) m_deliveryBuffer[nCount++] = c;
+    }
+    if (nCount == 0) continue;
     std::lock_guard<std::recursive_mutex> lock(m_deliveryLock);
     InputSink* pSink = m_pSink.load();
     if (pSink != nullptr) pSink->OnReceive(m_deliveryBuffer, static_cast<int>(nCount));
@@ -184,7 +240,7 @@ int CSerialComm::Write(const char* lpText) {
   size_t nLength = std::strlen(lpText);
   if (m_nEncoding == KX_ENCODING_EUCJP) {
     std::vector<char> converted(nLength * 2 + 1);
-    int nConverted = SjisToEuc(lpText, converted.data(), static_cast<int>(converted.size()));
+    int nConverted = kx::SjisToEuc(lpText, converted.data(), static_cast<int>(converted.size()));
     if (nConverted == 0) return 0;
     QueueAndSend(converted.data(), static_cast<size_t>(nConverted));
   } else {
@@ -204,59 +260,60 @@ void CSerialComm::Send() {
   std::lock_guard<std::recursive_mutex> lock(m_lock);
   if (m_sendQueue.empty() || m_nWriting == 1) return;
   m_nWriting = 1;
-  for (;;) {
+  while (!m_sendQueue.empty()) {
     size_t nCount = std::min(m_sendQueue.size(), sizeof(m_sendBuffer));
-    if (nCount == 0) break;
     std::copy_n(m_sendQueue.begin(), nCount, m_sendBuffer);
     m_sendQueue.erase(m_sendQueue.begin(), m_sendQueue.begin() + nCount);
-    DWORD dwWritten = 0;
-    DWORD dwResult = m_pPort->Write(m_sendBuffer, static_cast<DWORD>(nCount), &dwWritten);
-    if (dwResult == ERROR_SUCCESS) continue;
-    if (dwResult == ERROR_TIMEOUT) {
-      CKxAgentLog::LogError(kSendSource, "WaitForSingleObject() error! (return code = %ld)",
-                            static_cast<long>(WAIT_TIMEOUT));
-    } else {
-      CKxAgentLog::LogError(kSendSource, "WriteFile() error! (GetLastError() = %ld)",
-                            static_cast<long>(dwResult));
+    if (!WriteChunk(static_cast<DWORD>(nCount))) {
+      m_sendQueue.clear();
+      break;
     }
-    m_sendQueue.clear();
-    break;
   }
   m_nWriting = 0;
 }
 
-int CSerialComm::SendKeyEcho(int nKey) { return EchoKey(*this, nKey); }
-
-int CSerialComm::SjisToEuc(const char* lpSource, char* lpDest, int nSize) {
-  if (lpDest == nullptr || nSize <= 0) return 0;
-  int nOut = 0;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(lpSource != nullptr ? lpSource : "");
-  while (*p != 0 && nOut < nSize - 1) {
-    unsigned char b = *p++;
-    if (b <= 0x7F) {
-      lpDest[nOut++] = static_cast<char>(b);
-    } else if (b >= 0xA1 && b <= 0xDF) {
-      lpDest[nOut++] = static_cast<char>(0x8E);
-      if (nOut < nSize) lpDest[nOut++] = static_cast<char>(b);
-    } else if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) {
-      // A lead byte at the very end has no trail byte; reading on would run
-      // past the text's terminator.
-      if (*p == 0) break;
-      unsigned char t = *p++;
-      unsigned char h = static_cast<unsigned char>(b * 2);
-      if (t < 0x9F) {
-        h = static_cast<unsigned char>(h + (h < 0x3F ? 0x9F : 0x1F));
-        t = static_cast<unsigned char>(t + (t <= 0x7E ? 0x61 : 0x60));
-      } else {
-        h = static_cast<unsigned char>(h + (h < 0x3F ? 0xA0 : 0x20));
-        t = static_cast<unsigned char>(t + 2);
-      }
-      lpDest[nOut++] = static_cast<char>(h);
-      if (nOut < nSize) lpDest[nOut++] = static_cast<char>(t);
+bool CSerialComm::WriteChunk(DWORD dwCount) {
+  DWORD dwDone = 0;
+  DWORD dwLastProgress = kx::GetTickCount();
+  while (dwDone < dwCount) {
+    // Nobody is there to read it; the next terminal starts afresh.
+    if (m_nHungUp != 0 || m_nStarted != 1) return false;
+    DWORD dwWritten = 0;
+    DWORD dwResult = m_pPort->Write(m_sendBuffer + dwDone, dwCount - dwDone, &dwWritten);
+    dwWritten = std::min(dwWritten, dwCount - dwDone);
+    dwDone += dwWritten;
+    if (dwWritten > 0) {
+      dwLastProgress = kx::GetTickCount();
+      m_bLineDead = false;
     }
-    // 0x80, 0xA0 and 0xFD to 0xFF are not Shift-JIS and are dropped.
+    if (dwResult != ERROR_SUCCESS && dwResult != ERROR_TIMEOUT) {
+      // The reader finds out whether the terminal hung up; a write says nothing
+      // more while it is gone.
+      if (m_nHungUp == 0) {
+        CKxAgentLog::LogError(kSendSource, "WriteFile() error! (GetLastError() = %ld)",
+                              static_cast<long>(dwResult));
+      }
+      return false;
+    }
+    // A slow line takes a chunk in several writes: each one that moves goes on.
+    if (dwWritten > 0 && dwResult == ERROR_TIMEOUT) {
+      CKxAgentLog::LogDebug(kSendSource, "WriteFile() wrote %lu of %lu bytes in time; the rest follows.",
+                            static_cast<unsigned long>(dwWritten),
+                            static_cast<unsigned long>(dwCount - dwDone + dwWritten));
+    }
+    if (dwWritten > 0 || dwDone == dwCount) continue;
+    if (m_bLineDead) return false;
+    if (kx::GetTickCount() - dwLastProgress >= m_dwDeadLineMs) {
+      m_bLineDead = true;
+      CKxAgentLog::LogError(kSendSource,
+                            "WaitForSingleObject() error! (return code = %ld) The line has taken no "
+                            "output for %lu seconds; what waits for it is dropped until it takes "
+                            "output again.",
+                            static_cast<long>(WAIT_TIMEOUT), static_cast<unsigned long>(m_dwDeadLineMs / 1000));
+      return false;
+    }
   }
-  if (nOut > nSize - 1) nOut = nSize - 1;
-  lpDest[nOut] = '\0';
-  return nOut;
+  return true;
 }
+
+int CSerialComm::SendKeyEcho(int nKey) { return EchoKey(*this, nKey); }

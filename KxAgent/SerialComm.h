@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -68,20 +69,32 @@ class CSerialComm : public CWriter {
   // 1 when sent, 0 when the channel is not started.
   int SendKeyEcho(int nKey);
   // Writes the whole send queue to the port in chunks of at most 8192 bytes.
-  // A failed or timed-out write is logged and the rest of the queue discarded.
+  // A short or timed-out write goes on with the bytes not yet written. A write
+  // that fails, or a line that takes nothing for the dead-line time, is logged
+  // (the dead line once until it takes output again) and the rest of the queue
+  // is discarded; so is everything written while the terminal is gone.
   void Send();
 
-  // Converts the NUL-terminated Shift-JIS `lpSource` to EUC-JP in `lpDest`
-  // (`nSize` bytes, NUL-terminated, cut at nSize - 1). Bytes that are not
-  // Shift-JIS lead bytes or ASCII are dropped. Returns the bytes written
-  // before the NUL.
-  static int SjisToEuc(const char* lpSource, char* lpDest, int nSize);
+  // Called on the reader thread, once per hang-up, when the terminal went
+  // away: end of file, an I/O error, a removed device or a lost carrier
+  // (`dwError` says which, as the port reported it). The port is then opened
+  // again every reopen interval until it answers. Set before Start.
+  void SetHangUpHandler(std::function<void(DWORD dwError)> handler);
+  // How often a port whose terminal went away is opened again, and how long
+  // a line may take no output before the queue is dropped. Before Start.
+  void SetLineTimings(DWORD dwReopenIntervalMs, DWORD dwDeadLineMs);
 
  private:
   void Initialize(DWORD dwPort, DWORD dwSpeed, int nEncodingCode);
   void ReaderThread();
   void Drain();
   void Deliver();
+  // The reader's side of a hang-up: the handler, then a new opening now and then.
+  // false when the channel is closing.
+  bool RecoverLine(DWORD dwError);
+  // Writes m_sendBuffer[0, dwCount) through short and timed-out writes. false
+  // when the rest of the queue is to be dropped. Lock held.
+  bool WriteChunk(DWORD dwCount);
   // Appends the bytes to the send queue and sends them; lock held by the caller.
   void QueueAndSend(const char* lpData, size_t nLength);
 
@@ -101,6 +114,15 @@ class CSerialComm : public CWriter {
   std::recursive_mutex m_deliveryLock;
   std::atomic<InputSink*> m_pSink;
   std::atomic<int> m_nEncoding;
+  // Set by the reader from a hang-up until the port answers again.
+  std::atomic<int> m_nHungUp;
+  std::function<void(DWORD)> m_hangUpHandler;
+  DWORD m_dwReopenIntervalMs;
+  DWORD m_dwDeadLineMs;
+  // A CR was the last byte delivered: an LF right after it ends the same line (reader only).
+  bool m_bAfterCR;
+  // The dead line has been reported; cleared by the next write that goes out (lock).
+  bool m_bLineDead;
   char m_sendBuffer[8192];
   char m_deliveryBuffer[2048];
 };

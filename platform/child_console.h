@@ -17,9 +17,10 @@ class CChildConsole {
   // still run (as Kill), and releases the console.
   virtual ~CChildConsole() {}
 
-  // Starts the command interpreter in the root directory with the agent's
-  // environment. ERROR_SUCCESS, or the Windows-style code of the failure (for
-  // GetSystemErrorText). Called once.
+  // Starts the command interpreter in the root directory, as the agent's
+  // account, with the environment a login of that account gets (POSIX) or the
+  // agent's (Windows). ERROR_SUCCESS, or the Windows-style code of the failure
+  // (for GetSystemErrorText). Called once.
   virtual DWORD Start() = 0;
   // Waits at most `dwMilliseconds` for output of the interpreter (or of the
   // commands it runs) and reads up to `dwSize` bytes of it. ERROR_SUCCESS with

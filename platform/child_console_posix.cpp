@@ -29,8 +29,6 @@
 #include "platform/posix_error.h"
 #include "platform/text_encoding.h"
 
-extern char** environ;
-
 namespace kx {
 namespace {
 
@@ -39,15 +37,48 @@ const char kDefaultShell[] = "/bin/sh";
 const int kWriteTimeoutMs = 2000;
 const int kPollStepMs = 10;
 
-std::string GetAccountShell() {
+// The account the agent runs as, which the shell runs as too.
+struct CAccountEntry {
+  std::string strName;
+  std::string strHome;
+  std::string strShell;
+};
+
+CAccountEntry GetAgentAccount() {
+  CAccountEntry account;
   std::vector<char> buffer(16384);
   struct passwd entry;
   struct passwd* pEntry = nullptr;
-  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &pEntry) == 0 &&
-      pEntry != nullptr && pEntry->pw_shell != nullptr && pEntry->pw_shell[0] != '\0') {
-    return pEntry->pw_shell;
+  uid_t uid = geteuid();
+  if (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &pEntry) == 0 && pEntry != nullptr) {
+    if (pEntry->pw_name != nullptr) account.strName = pEntry->pw_name;
+    if (pEntry->pw_dir != nullptr) account.strHome = pEntry->pw_dir;
+    if (pEntry->pw_shell != nullptr) account.strShell = pEntry->pw_shell;
   }
-  return kDefaultShell;
+  if (account.strName.empty()) account.strName = std::to_string(uid);
+  if (account.strHome.empty()) account.strHome = "/";
+  if (account.strShell.empty()) account.strShell = kDefaultShell;
+  return account;
+}
+
+// A login environment for the account, as a terminal login gives it: nothing
+// of the agent's own environment (its preloaded libraries, its test set-up)
+// reaches the shell. The console speaks UTF-8 (converted for the line), so
+// the language is a UTF-8 one: the agent's when it is, else C.UTF-8.
+std::vector<std::string> BuildLoginEnvironment(const CAccountEntry& account) {
+  const char* lpLang = std::getenv("LANG");
+  std::string strLang = lpLang != nullptr ? lpLang : "";
+  if (strLang.find("UTF-8") == std::string::npos && strLang.find("utf8") == std::string::npos) {
+    strLang = "C.UTF-8";
+  }
+  const char* lpPath = geteuid() == 0 ? "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
+                                      : "/usr/local/bin:/usr/bin:/bin";
+  return {
+      "HOME=" + account.strHome, "USER=" + account.strName, "LOGNAME=" + account.strName,
+      "SHELL=" + account.strShell, std::string("PATH=") + lpPath,
+      // The agent's line editor and the terminal at the far end speak VT100.
+      "TERM=vt100", "LANG=" + strLang,
+  };
 }
 
 // The processes whose session is `sid`, read from /proc.
@@ -154,7 +185,8 @@ DWORD CPosixChildConsole::Start() {
   struct winsize size = {24, 80, 0, 0};
   ioctl(fdSlave, TIOCSWINSZ, &size);
 
-  std::string strShell = GetAccountShell();
+  CAccountEntry account = GetAgentAccount();
+  std::string strShell = account.strShell;
   std::vector<std::string> arguments = {strShell};
   // bash edits its own line (and echoes it) unless told not to.
   size_t nSlash = strShell.find_last_of('/');
@@ -193,8 +225,13 @@ DWORD CPosixChildConsole::Start() {
   }
   posix_spawnattr_setsigdefault(&attributes, &defaults);
 
+  std::vector<std::string> environment = BuildLoginEnvironment(account);
+  std::vector<char*> envp;
+  for (std::string& strVariable : environment) envp.push_back(&strVariable[0]);
+  envp.push_back(nullptr);
+
   pid_t pid = 0;
-  int nResult = posix_spawn(&pid, strShell.c_str(), &actions, &attributes, argv.data(), environ);
+  int nResult = posix_spawn(&pid, strShell.c_str(), &actions, &attributes, argv.data(), envp.data());
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close(fdSlave);

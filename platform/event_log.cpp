@@ -1,5 +1,6 @@
 // The parts of the event-log facility that do not depend on the operating
-// system: log names, message formatting, catalogue parsing, variable expansion.
+// system: log names, message formatting, catalogue parsing, variable expansion,
+// the record layout.
 
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
 #include "platform/event_log_catalogue.h"
+#include "platform/event_log_record.h"
 #include "platform/text_compare.h"
 #include "platform/text_encoding.h"
 
@@ -18,8 +20,13 @@ const char* const kLogNames[] = {"Application", "Security", "System"};
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Parses decimal or 0x-hexadecimal; false for anything else or a value above 32 bits.
-bool ParseMessageId(const std::string& strText, DWORD* pdwValue) {
+bool StartsWithNoCase(const std::string& strLine, const char* lpPrefix) {
+  return CompareNoCase(strLine.c_str(), lpPrefix, std::strlen(lpPrefix)) == 0;
+}
+
+}  // namespace
+
+bool ParseEventIdText(const std::string& strText, DWORD* pdwValue) {
   std::string text = strText;
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
   size_t nStart = 0;
@@ -50,12 +57,6 @@ bool ParseMessageId(const std::string& strText, DWORD* pdwValue) {
   *pdwValue = static_cast<DWORD>(ullValue);
   return true;
 }
-
-bool StartsWithNoCase(const std::string& strLine, const char* lpPrefix) {
-  return CompareNoCase(strLine.c_str(), lpPrefix, std::strlen(lpPrefix)) == 0;
-}
-
-}  // namespace
 
 const char* GetCanonicalEventLogName(const char* lpLogName) {
   if (lpLogName == nullptr) return nullptr;
@@ -167,7 +168,7 @@ DWORD ParseMessageCatalogue(const std::string& strText, std::map<DWORD, std::str
       continue;
     }
     if (StartsWithNoCase(strLine, "MessageId=")) {
-      if (!ParseMessageId(strLine.substr(10), &dwCurrentId)) return ERROR_INVALID_DATA;
+      if (!ParseEventIdText(strLine.substr(10), &dwCurrentId)) return ERROR_INVALID_DATA;
       strCurrent.clear();
       bInMessage = true;
       continue;
@@ -202,6 +203,58 @@ std::string ExpandEnvironmentText(const char* lpText) {
     out += *p++;
   }
   return out;
+}
+
+DWORD BuildEventLogRecord(const EVENT_RECORD_FIELDS& fields, std::string* pstrRecord) {
+  std::string strRecord(sizeof(EVENTLOGRECORD), '\0');
+  strRecord.append(fields.strSourceName.c_str(), fields.strSourceName.size() + 1);
+  strRecord.append(fields.strComputerName.c_str(), fields.strComputerName.size() + 1);
+  while (strRecord.size() % 4 != 0) strRecord += '\0';
+  DWORD dwStringOffset = static_cast<DWORD>(strRecord.size());
+  if (fields.strings.size() > 0xFFFF) return ERROR_INVALID_PARAMETER;
+  for (const char* lpString : fields.strings) {
+    if (lpString == nullptr) lpString = "";
+    size_t cbString = std::strlen(lpString);
+    if (strRecord.size() + cbString > kMaxEventRecordSize) return ERROR_INVALID_PARAMETER;
+    strRecord.append(lpString, cbString + 1);
+  }
+  DWORD dwDataOffset = static_cast<DWORD>(strRecord.size());
+  while (strRecord.size() % 4 != 0) strRecord += '\0';
+  DWORD dwLength = static_cast<DWORD>(strRecord.size() + 4);
+  strRecord.append(reinterpret_cast<const char*>(&dwLength), 4);
+
+  EVENTLOGRECORD header;
+  std::memset(&header, 0, sizeof(header));
+  header.Length = dwLength;
+  header.Reserved = kEventRecordMagic;
+  header.RecordNumber = fields.dwRecordNumber;
+  header.TimeGenerated = fields.dwTimeGenerated;
+  header.TimeWritten = fields.dwTimeWritten;
+  header.EventID = fields.dwEventID;
+  header.EventType = fields.wEventType;
+  header.NumStrings = static_cast<WORD>(fields.strings.size());
+  header.EventCategory = fields.wEventCategory;
+  header.StringOffset = dwStringOffset;
+  header.UserSidOffset = dwStringOffset;
+  header.DataOffset = dwDataOffset;
+  std::memcpy(&strRecord[0], &header, sizeof(header));
+  pstrRecord->swap(strRecord);
+  return ERROR_SUCCESS;
+}
+
+DWORD CopyEventLogRecord(const std::string& strRecord, void* lpBuffer, DWORD nBufferSize,
+                         DWORD* pdwBytesRead, DWORD* pdwBytesNeeded) {
+  if (pdwBytesRead != nullptr) *pdwBytesRead = 0;
+  if (pdwBytesNeeded != nullptr) *pdwBytesNeeded = 0;
+  DWORD dwLength = static_cast<DWORD>(strRecord.size());
+  if (nBufferSize < dwLength) {
+    if (pdwBytesNeeded != nullptr) *pdwBytesNeeded = dwLength;
+    return ERROR_INSUFFICIENT_BUFFER;
+  }
+  if (lpBuffer == nullptr) return ERROR_INVALID_PARAMETER;
+  std::memcpy(lpBuffer, strRecord.data(), dwLength);
+  if (pdwBytesRead != nullptr) *pdwBytesRead = dwLength;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace kx

@@ -13,9 +13,15 @@ namespace kx {
 // time-out of the agent's port.
 const DWORD kSerialWriteTimeoutMs = 750;
 
+// The environment variable that, when set and not empty, names the device the
+// agent serves in place of the configured COM port (POSIX only; the systemd
+// unit sets it from its instance name: kxagent@ttyS0 serves /dev/ttyS0).
+const char kSerialDeviceVariable[] = "KX_SERIAL_DEVICE";
+
 // The device path of COMn below `strBaseDir` (the installation directory, with
-// or without its trailing separator): <base>/dev/COMn when that path exists (a
-// link to a serial device or a pseudo-terminal), otherwise /dev/ttyS<n-1>.
+// or without its trailing separator): the device named by kSerialDeviceVariable
+// when it is set, else <base>/dev/COMn when that path exists (a link to a
+// serial device or a pseudo-terminal), otherwise /dev/ttyS<n-1>. Empty for port 0.
 std::string GetComPortPath(const std::string& strBaseDir, DWORD dwPort);
 
 // One serial port. One thread waits and reads while others write; Close and
@@ -33,14 +39,19 @@ class CSerialPort {
   // TRUE between a successful Open and Close.
   virtual BOOL IsOpen() = 0;
   // Opens the device path again with the same settings, for a terminal that
-  // went away and may have come back (a new pseudo-terminal behind the link).
-  // The port stays open on the old device when this fails. ERROR_SUCCESS when
-  // the device answers again, else an error code.
+  // went away and may have come back (a new pseudo-terminal behind the link, a
+  // USB adapter plugged in again). When this fails the port stays open (on the
+  // old device where one can be kept, else on none: waits then report the
+  // hang-up) and a later Reopen tries again. ERROR_SUCCESS when the device
+  // answers again, else an error code.
   virtual DWORD Reopen() = 0;
   // Waits until received bytes are buffered, at most `dwMilliseconds` (INFINITE: no limit).
   // ERROR_SUCCESS: bytes are buffered. WAIT_TIMEOUT: none came.
   // ERROR_OPERATION_ABORTED: CancelWait was called. ERROR_DEVICE_NOT_CONNECTED:
-  // the other end hung up (waiting again returns at once until Reopen succeeds).
+  // the other end hung up: end of file, a failed or removed device, or the
+  // carrier (DCD) gone off on a line whose driver reports it and where it had
+  // been on (waiting again returns at once until Reopen succeeds). A line that
+  // never raises the carrier is served without it.
   virtual DWORD WaitForInput(DWORD dwMilliseconds) = 0;
   // Makes the current and every later WaitForInput return ERROR_OPERATION_ABORTED
   // until the port is opened again. Any thread.

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 
 #include "platform/error_codes.h"
 #include "platform/posix_error.h"
@@ -82,6 +83,13 @@ int OpenDevice(const std::string& strPath, DWORD dwBaudRate) {
   return nFd;
 }
 
+// How often the carrier is looked at on a line whose driver reports it.
+const int kCarrierPollMs = 250;
+
+// The modem lines of the device; false when the driver has none (a
+// pseudo-terminal, some USB adapters).
+bool GetModemLines(int nFd, int* pnLines) { return ioctl(nFd, TIOCMGET, pnLines) == 0; }
+
 bool IsHungUp(int nFd) {
   struct pollfd pfd = {nFd, POLLIN, 0};
   if (poll(&pfd, 1, 0) < 0) return false;
@@ -114,6 +122,7 @@ class CPosixSerialPort : public CSerialPort {
     }
     m_strPath = strPath;
     m_dwBaudRate = dwBaudRate;
+    m_bCarrierSeen = false;
     m_nFd = nFd;
     return ERROR_SUCCESS;
   }
@@ -142,7 +151,10 @@ class CPosixSerialPort : public CSerialPort {
     int nResult = dup2(nFd, nOld);
     int nSaved = errno;
     close(nFd);
-    return nResult < 0 ? ErrnoToWinError(nSaved) : ERROR_SUCCESS;
+    if (nResult < 0) return ErrnoToWinError(nSaved);
+    // A new call: its carrier counts once it has been seen on.
+    m_bCarrierSeen = false;
+    return ERROR_SUCCESS;
   }
 
   DWORD WaitForInput(DWORD dwMilliseconds) override {
@@ -157,6 +169,19 @@ class CPosixSerialPort : public CSerialPort {
                         .count();
         nTimeout = left < 0 ? 0 : static_cast<int>(left);
       }
+      // Where the driver reports the carrier, it is looked at now and then: a
+      // line that had it and lost it has hung up. A line that never raised it
+      // (three wires, a pseudo-terminal) is served all the same.
+      int nLines = 0;
+      bool bWatchCarrier = GetModemLines(nFd, &nLines);
+      if (bWatchCarrier) {
+        if (nLines & TIOCM_CD) {
+          m_bCarrierSeen = true;
+        } else if (m_bCarrierSeen) {
+          return ERROR_DEVICE_NOT_CONNECTED;
+        }
+        if (nTimeout < 0 || nTimeout > kCarrierPollMs) nTimeout = kCarrierPollMs;
+      }
       struct pollfd fds[2] = {{nFd, POLLIN, 0}, {m_nWakeFd, POLLIN, 0}};
       int nReady = poll(fds, m_nWakeFd >= 0 ? 2 : 1, nTimeout);
       if (nReady < 0) {
@@ -164,7 +189,13 @@ class CPosixSerialPort : public CSerialPort {
         return ErrnoToWinError(errno);
       }
       if (fds[1].revents & POLLIN) return ERROR_OPERATION_ABORTED;
-      if (nReady == 0) return WAIT_TIMEOUT;
+      if (nReady == 0) {
+        if (dwMilliseconds != INFINITE && std::chrono::steady_clock::now() >= deadline) return WAIT_TIMEOUT;
+        if (bWatchCarrier) continue;
+        return WAIT_TIMEOUT;
+      }
+      // A device that failed or went away (a USB adapter pulled out).
+      if (fds[0].revents & (POLLERR | POLLNVAL)) return ERROR_DEVICE_NOT_CONNECTED;
       // Buffered bytes are served before a hang-up is reported. Readable with
       // nothing buffered is an end of file, which counts as a hang-up, so the
       // caller never loops on a wait that returns at once with nothing to read.
@@ -255,12 +286,18 @@ class CPosixSerialPort : public CSerialPort {
   DWORD m_dwBaudRate = 0;
   std::atomic<int> m_nFd;
   int m_nWakeFd;
+  // The carrier has been on since the port was opened (reader only).
+  bool m_bCarrierSeen = false;
 };
 
 }  // namespace
 
 std::string GetComPortPath(const std::string& strBaseDir, DWORD dwPort) {
   if (dwPort == 0) return std::string();
+  // A service instance that serves one device (kxagent@ttyUSB0.service) names
+  // it here, whichever COM port the shared configuration holds.
+  const char* lpDevice = std::getenv(kSerialDeviceVariable);
+  if (lpDevice != nullptr && lpDevice[0] != '\0') return lpDevice;
   std::string strLink = strBaseDir;
   if (!strLink.empty() && strLink.back() != '/') strLink += '/';
   strLink += "dev/COM" + std::to_string(dwPort);

@@ -22,6 +22,8 @@ const DWORD kOutputQueueSize = 4096;
 const WORD kFlowLimit = 2048;
 const DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 const DWORD kInputPollMs = 50;
+// Received bytes, and a change of the carrier on lines that carry one.
+const DWORD kEventMask = EV_RXCHAR | EV_RLSD;
 // How long a read of bytes already counted as buffered may take before it is cancelled.
 const DWORD kReadGuardMs = 1000;
 
@@ -47,32 +49,49 @@ class CWinSerialPort : public CSerialPort {
     HANDLE hPort = OpenDevice(dwPort, dwBaudRate);
     if (hPort == INVALID_HANDLE_VALUE) return ::GetLastError();
     m_hPort = hPort;
+    m_bOpened = true;
     m_bPollOnly = false;
+    m_bCarrierSeen = false;
     m_dwPort = dwPort;
     m_dwBaudRate = dwBaudRate;
     ::ResetEvent(m_hCancel);
     return ERROR_SUCCESS;
   }
 
-  BOOL IsOpen() override { return m_hPort != INVALID_HANDLE_VALUE ? TRUE : FALSE; }
+  // Open from a successful Open until Close, also while a removed device is
+  // away: Reopen then brings it back.
+  BOOL IsOpen() override { return m_bOpened ? TRUE : FALSE; }
 
   DWORD Reopen() override {
-    if (m_hPort == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
+    if (!m_bOpened) return ERROR_INVALID_HANDLE;
     // A port owned exclusively cannot be opened twice: close, then open again.
-    AbandonWait();
-    ::CloseHandle(m_hPort);
-    m_hPort = OpenDevice(m_dwPort, m_dwBaudRate);
+    // A device that is not back yet leaves no handle behind, and the next try
+    // starts from the same state.
+    if (m_hPort != INVALID_HANDLE_VALUE) {
+      AbandonWait();
+      ::CloseHandle(m_hPort);
+      m_hPort = INVALID_HANDLE_VALUE;
+    }
     m_bPollOnly = false;
-    return m_hPort == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
+    m_bCarrierSeen = false;
+    HANDLE hPort = OpenDevice(m_dwPort, m_dwBaudRate);
+    if (hPort == INVALID_HANDLE_VALUE) return ::GetLastError();
+    m_hPort = hPort;
+    return ERROR_SUCCESS;
   }
 
   DWORD WaitForInput(DWORD dwMilliseconds) override {
-    if (m_hPort == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
+    if (!m_bOpened) return ERROR_INVALID_HANDLE;
+    if (m_hPort == INVALID_HANDLE_VALUE) return ERROR_DEVICE_NOT_CONNECTED;
     DWORD dwStart = ::GetTickCount();
     for (;;) {
       if (::WaitForSingleObject(m_hCancel, 0) == WAIT_OBJECT_0) return ERROR_OPERATION_ABORTED;
       DWORD dwCount = 0;
-      if (GetInputCount(&dwCount) == ERROR_SUCCESS && dwCount > 0) return ERROR_SUCCESS;
+      // A device that no longer answers (a USB adapter pulled out) has hung up;
+      // polling it would go on for ever.
+      if (GetInputCount(&dwCount) != ERROR_SUCCESS) return ERROR_DEVICE_NOT_CONNECTED;
+      if (dwCount > 0) return ERROR_SUCCESS;
+      if (HasLostCarrier()) return ERROR_DEVICE_NOT_CONNECTED;
       DWORD dwElapsed = ::GetTickCount() - dwStart;
       if (dwMilliseconds != INFINITE && dwElapsed >= dwMilliseconds) return WAIT_TIMEOUT;
       DWORD dwLeft = dwMilliseconds == INFINITE ? INFINITE : dwMilliseconds - dwElapsed;
@@ -82,7 +101,9 @@ class CWinSerialPort : public CSerialPort {
         m_overlappedWait.hEvent = m_hWaitEvent;
         m_dwEventMask = 0;
         if (::WaitCommEvent(m_hPort, &m_dwEventMask, &m_overlappedWait)) continue;
-        m_bWaitPending = ::GetLastError() == ERROR_IO_PENDING;
+        DWORD dwError = ::GetLastError();
+        m_bWaitPending = dwError == ERROR_IO_PENDING;
+        if (IsDeviceGone(dwError)) return ERROR_DEVICE_NOT_CONNECTED;
       }
       // The driver's count is looked at again now and then: not every driver
       // signals EV_RXCHAR.
@@ -95,7 +116,11 @@ class CWinSerialPort : public CSerialPort {
         // A driver that cannot watch its line (Wine's on a pseudo-terminal
         // ends every wait with an error while nothing is buffered) would make
         // this a busy loop: the count alone is polled on this handle from now on.
-        if (!::GetOverlappedResult(m_hPort, &m_overlappedWait, &dwIgnored, FALSE)) m_bPollOnly = true;
+        if (!::GetOverlappedResult(m_hPort, &m_overlappedWait, &dwIgnored, FALSE)) {
+          m_bWaitPending = false;
+          if (IsDeviceGone(::GetLastError())) return ERROR_DEVICE_NOT_CONNECTED;
+          m_bPollOnly = true;
+        }
         m_bWaitPending = false;
       }
     }
@@ -105,6 +130,7 @@ class CWinSerialPort : public CSerialPort {
 
   DWORD GetInputCount(DWORD* lpdwCount) override {
     *lpdwCount = 0;
+    if (m_hPort == INVALID_HANDLE_VALUE) return ERROR_DEVICE_NOT_CONNECTED;
     DWORD dwErrors = 0;
     COMSTAT status = {};
     if (!::ClearCommError(m_hPort, &dwErrors, &status)) return ::GetLastError();
@@ -137,6 +163,7 @@ class CWinSerialPort : public CSerialPort {
 
   DWORD Write(const char* lpBuffer, DWORD dwSize, DWORD* lpdwWritten) override {
     *lpdwWritten = 0;
+    if (m_hPort == INVALID_HANDLE_VALUE) return ERROR_DEVICE_NOT_CONNECTED;
     OVERLAPPED overlapped = {};
     overlapped.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     DWORD dwError = ERROR_SUCCESS;
@@ -156,13 +183,18 @@ class CWinSerialPort : public CSerialPort {
     return dwError;
   }
 
-  DWORD Purge() override { return ::PurgeComm(m_hPort, kPurgeAll) ? ERROR_SUCCESS : ::GetLastError(); }
+  DWORD Purge() override {
+    if (m_hPort == INVALID_HANDLE_VALUE) return ERROR_DEVICE_NOT_CONNECTED;
+    return ::PurgeComm(m_hPort, kPurgeAll) ? ERROR_SUCCESS : ::GetLastError();
+  }
 
   DWORD ClearDtr() override {
+    if (m_hPort == INVALID_HANDLE_VALUE) return ERROR_DEVICE_NOT_CONNECTED;
     return ::EscapeCommFunction(m_hPort, CLRDTR) ? ERROR_SUCCESS : ERROR_NOT_SUPPORTED;
   }
 
   void Close() override {
+    m_bOpened = false;
     if (m_hPort == INVALID_HANDLE_VALUE) return;
     AbandonWait();
     ::SetCommMask(m_hPort, 0);
@@ -201,8 +233,28 @@ class CWinSerialPort : public CSerialPort {
     dcb.StopBits = ONESTOPBIT;
     ::SetCommState(hPort, &dcb);
     ::SetCommMask(hPort, 0);
-    ::SetCommMask(hPort, EV_RXCHAR);
+    ::SetCommMask(hPort, kEventMask);
     return hPort;
+  }
+
+  // Errors that say the device itself is gone or failed, not that one call
+  // went wrong.
+  static bool IsDeviceGone(DWORD dwError) {
+    return dwError == ERROR_BAD_COMMAND || dwError == ERROR_DEVICE_REMOVED || dwError == ERROR_GEN_FAILURE ||
+           dwError == ERROR_INVALID_HANDLE || dwError == ERROR_ACCESS_DENIED || dwError == ERROR_FILE_NOT_FOUND ||
+           dwError == ERROR_DEVICE_NOT_CONNECTED;
+  }
+
+  // The carrier (DCD, EV_RLSD) was on since the port was opened and is off
+  // now. A line that never raises it is never taken as hung up.
+  bool HasLostCarrier() {
+    DWORD dwStatus = 0;
+    if (!::GetCommModemStatus(m_hPort, &dwStatus)) return false;
+    if (dwStatus & MS_RLSD_ON) {
+      m_bCarrierSeen = true;
+      return false;
+    }
+    return m_bCarrierSeen;
   }
 
   // Ends a WaitCommEvent still pending, so its OVERLAPPED is free again.
@@ -213,7 +265,7 @@ class CWinSerialPort : public CSerialPort {
     DWORD dwIgnored = 0;
     ::GetOverlappedResult(m_hPort, &m_overlappedWait, &dwIgnored, TRUE);
     m_bWaitPending = false;
-    ::SetCommMask(m_hPort, EV_RXCHAR);
+    ::SetCommMask(m_hPort, kEventMask);
   }
 
   HANDLE m_hPort;
@@ -223,6 +275,8 @@ class CWinSerialPort : public CSerialPort {
   DWORD m_dwEventMask = 0;
   bool m_bWaitPending;
   bool m_bPollOnly = false;
+  bool m_bOpened = false;
+  bool m_bCarrierSeen = false;
   DWORD m_dwPort;
   DWORD m_dwBaudRate;
 };

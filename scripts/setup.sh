@@ -12,6 +12,8 @@ packages=(
   socat
   qt6-base-dev fonts-noto-cjk
   g++-mingw-w64-x86-64 wine64 googletest dpkg-dev xz-utils locales
+  libsystemd-dev systemd-journal-remote python3-dbusmock dbus
+  lintian systemd
   xvfb
   "$@"
 )

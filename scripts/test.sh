@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the plain build (unit, integration and
-# end-to-end tests), then the unit tests again under AddressSanitizer and
+# end-to-end tests), the Debian package made from it (scripts/test-deb.sh), then
+# the unit tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the Windows build under Wine (scripts/test-windows.sh).
 # Exits non-zero when anything fails.
 set -euo pipefail
@@ -16,6 +17,9 @@ cmake -S "$root" -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 echo "== tests"
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 300
+
+echo "== Debian package: built, inspected, run unpacked, unit verified"
+scripts/test-deb.sh
 
 echo "== sanitizer build"
 cmake -S "$root" -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKX_SANITIZE=ON \

@@ -70,9 +70,14 @@ int CmdShowVersion(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
   kx::OS_VERSION_INFO version = {};
   version.dwOSVersionInfoSize = sizeof(version);
   kx::QueryOsVersion(&version);
+  // Names the system reports are shown through the same filter as the machine
+  // name: whoever can name the system must not be able to steer the terminal.
+  MaskControlCharacters(version.szCSDVersion);
   std::string strSystem;
   std::string strEdition;
   if (kx::QueryOsDisplayName(&strSystem, &strEdition)) {
+    strSystem = MaskControlCharacters(strSystem);
+    strEdition = MaskControlCharacters(strEdition);
     // Not Windows: the system's own name and edition stand in the Windows
     // version's place.
     WriteFormattedLine(writer, " OS Version      : %s %lu.%lu.%lu (%s)", strSystem.c_str(),

@@ -66,9 +66,17 @@ DWORD CFakeSerialPort::Write(const char* lpBuffer, DWORD dwSize, DWORD* lpdwWrit
     *lpdwWritten = 0;
     return m_dwWriteResult;
   }
-  m_strWritten.append(lpBuffer, dwSize);
-  *lpdwWritten = dwSize;
-  return ERROR_SUCCESS;
+  // A slow line: what does not fit in one call's time is left for the next,
+  // and the call reports the time-out, as a real port's write time-out does.
+  DWORD dwTaken = m_dwWriteLimit != 0 && m_dwWriteLimit < dwSize ? m_dwWriteLimit : dwSize;
+  m_strWritten.append(lpBuffer, dwTaken);
+  *lpdwWritten = dwTaken;
+  return dwTaken < dwSize ? ERROR_TIMEOUT : ERROR_SUCCESS;
+}
+
+void CFakeSerialPort::SetWriteLimit(DWORD dwBytesPerCall) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_dwWriteLimit = dwBytesPerCall;
 }
 
 DWORD CFakeSerialPort::Purge() {

@@ -28,6 +28,9 @@ class CFakeSerialPort : public kx::CSerialPort {
   void Receive(const std::string& bytes);
   // The result every later Write gives (ERROR_SUCCESS writes everything).
   void SetWriteResult(DWORD dwResult);
+  // At most this many bytes go out per Write (0: no limit); a call that could
+  // not write all reports ERROR_TIMEOUT with the count it wrote.
+  void SetWriteLimit(DWORD dwBytesPerCall);
   // Whether waits report the terminal as gone.
   void SetHungUp(bool bHungUp);
 
@@ -48,6 +51,7 @@ class CFakeSerialPort : public kx::CSerialPort {
   bool m_bHungUp = false;
   DWORD m_dwPort = 0;
   DWORD m_dwWriteResult = 0;
+  DWORD m_dwWriteLimit = 0;
   std::string m_strInput;
   std::string m_strWritten;
   std::vector<DWORD> m_writeSizes;

@@ -57,6 +57,12 @@ class CRecordingSink : public InputSink {
   std::vector<std::string> m_blocks;
 };
 
+std::string EscapeForTest(const std::string& strBytes) {
+  std::string strOut;
+  for (char c : strBytes) strOut += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
+  return strOut;
+}
+
 // A channel on a fake port; the fixture keeps a view of the port it owns.
 class SerialCommTest : public ::testing::Test {
  protected:
@@ -219,10 +225,16 @@ TEST_F(SerialCommTest, SinkChangeWaitsForTheDeliveryInProgressAndHoldsUpNoWriter
 TEST_F(SerialCommTest, FailedWritesAreLoggedAndDropTheRestOfTheQueue) {
   CTestAgentLog log;
   log.Install<CKxAgentLog>();
+  m_pComm->SetLineTimings(100, 300);
   OpenAndStart();
+  // A line that takes nothing is dead once the dead-line time has passed.
   m_pPort->SetWriteResult(ERROR_TIMEOUT);
   EXPECT_EQ(1, m_pComm->Write(std::string(10000, 'x').c_str()));
-  EXPECT_EQ(1u, m_pPort->WriteSizes().size());
+  EXPECT_GE(m_pPort->WriteSizes().size(), 1u);
+  // Dead, it costs one try per chunk and says nothing more.
+  size_t nWrites = m_pPort->WriteSizes().size();
+  EXPECT_EQ(1, m_pComm->Write("w"));
+  EXPECT_EQ(nWrites + 1, m_pPort->WriteSizes().size());
   m_pPort->SetWriteResult(ERROR_IO_DEVICE);
   EXPECT_EQ(1, m_pComm->Write("y"));
   m_pPort->SetWriteResult(ERROR_SUCCESS);
@@ -230,12 +242,98 @@ TEST_F(SerialCommTest, FailedWritesAreLoggedAndDropTheRestOfTheQueue) {
   EXPECT_EQ("z", m_pPort->Written());
 
   std::string errors = log.Read("error.log");
-  EXPECT_NE(std::string::npos,
-            errors.find("[CSerialComm::Send()] WaitForSingleObject() error! (return code = 258)\r\n"))
-      << errors;
+  const std::string strDead = "[CSerialComm::Send()] WaitForSingleObject() error! (return code = 258)";
+  size_t nFirst = errors.find(strDead);
+  EXPECT_NE(std::string::npos, nFirst) << errors;
+  EXPECT_EQ(std::string::npos, errors.find(strDead, nFirst + 1)) << "the dead line is said once: " << errors;
   EXPECT_NE(std::string::npos,
             errors.find("[CSerialComm::Send()] WriteFile() error! (GetLastError() = 1117)\r\n"))
       << errors;
+}
+
+TEST_F(SerialCommTest, ASlowLineGetsEveryByteInOrderThroughShortWrites) {
+  CTestAgentLog log;
+  log.Install<CKxAgentLog>();
+  OpenAndStart();
+  m_pPort->SetWriteLimit(300);
+  std::string strText;
+  for (int i = 0; strText.size() < 20000; ++i) strText += std::to_string(i) + "\n";
+  EXPECT_EQ(1, m_pComm->Write(strText.c_str()));
+  EXPECT_EQ(1, m_pComm->WriteChar('!'));
+  EXPECT_EQ(strText + "!", m_pPort->Written());
+  for (DWORD dwSize : m_pPort->WriteSizes()) EXPECT_LE(dwSize, 8192u);
+  EXPECT_GE(m_pPort->WriteSizes().size(), strText.size() / 300);
+  EXPECT_EQ("", log.Read("error.log"));
+}
+
+TEST_F(SerialCommTest, CrLfIsOneLineEndAndALoneLfStaysOne) {
+  OpenAndStart();
+  CRecordingSink sink;
+  m_pComm->SetCallback(&sink);
+  // Each row arrives in its parts, one after another; the CR that ends one
+  // part and the LF that opens the next still make one line end.
+  const struct {
+    std::vector<std::string> parts;
+    std::string strExpected;
+  } kCases[] = {
+      {{"user\r\n"}, "user\r"},
+      {{"a\n", "b\n"}, "a\nb\n"},
+      {{"c\r", "\nd\r\r\n"}, "c\rd\r\r"},
+      {{"\n\r\n\n"}, "\n\r\n"},
+  };
+  std::string strAll;
+  for (const auto& c : kCases) {
+    for (const std::string& strPart : c.parts) {
+      m_pPort->Receive(strPart);
+      sink.WaitFor(strAll.size() + 1);
+    }
+    strAll += c.strExpected;
+    EXPECT_EQ(strAll, sink.WaitFor(strAll.size())) << EscapeForTest(strAll);
+  }
+}
+
+TEST_F(SerialCommTest, AHangUpIsReportedOnceAndThePortIsOpenedAgainUntilItAnswers) {
+  CTestAgentLog log;
+  log.Install<CKxAgentLog>();
+  m_pComm->SetLineTimings(50, 30000);
+  std::mutex mutex;
+  std::condition_variable cond;
+  std::vector<DWORD> hangUps;
+  m_pComm->SetHangUpHandler([&](DWORD dwError) {
+    std::lock_guard<std::mutex> lock(mutex);
+    hangUps.push_back(dwError);
+    cond.notify_all();
+  });
+  OpenAndStart();
+  CRecordingSink sink;
+  m_pComm->SetCallback(&sink);
+  m_pPort->SetHungUp(true);
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    ASSERT_TRUE(cond.wait_for(lock, std::chrono::seconds(5), [&] { return !hangUps.empty(); }));
+  }
+  // Nobody is there: output is dropped without an error for each write.
+  EXPECT_EQ(1, m_pComm->Write("lost"));
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (m_pPort->CountReopens() < 3 && std::chrono::steady_clock::now() < deadline) kx::Sleep(10);
+  EXPECT_GE(m_pPort->CountReopens(), 3);
+
+  m_pPort->SetHungUp(false);
+  m_pPort->Receive("back\r\n");
+  EXPECT_EQ("back\r", sink.WaitFor(5));
+  EXPECT_EQ(1, m_pComm->Write("ok"));
+  EXPECT_EQ("ok", m_pPort->Written());
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(std::vector<DWORD>{ERROR_DEVICE_NOT_CONNECTED}, hangUps);
+  }
+  EXPECT_EQ("", log.Read("error.log"));
+  std::string strWarnings = log.Read("warning.log");
+  const std::string strRetry = "COM3 cannot be opened (error 2); trying again every 50 ms.";
+  size_t nFirst = strWarnings.find(strRetry);
+  EXPECT_NE(std::string::npos, nFirst) << strWarnings;
+  EXPECT_EQ(std::string::npos, strWarnings.find(strRetry, nFirst + 1)) << "said once: " << strWarnings;
+  EXPECT_NE(std::string::npos, log.Read("info.log").find("COM3 is open again."));
 }
 
 TEST(SerialComm, InitializeWritesItsParametersToTheDebugLog) {
@@ -268,59 +366,20 @@ TEST_F(SerialCommTest, CloseWakesTheReaderDropsDtrAndStopsWrites) {
 }
 
 TEST_F(SerialCommTest, AVanishedTerminalIdlesTheReaderInsteadOfSpinning) {
+  m_pComm->SetLineTimings(100, 30000);
   OpenAndStart();
   m_pPort->SetHungUp(true);
-  kx::Sleep(1200);
-  // One wait per idle period of half a second, not thousands.
-  EXPECT_LE(m_pPort->CountWaits(), 10);
-  EXPECT_GE(m_pPort->CountReopens(), 1);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (m_pPort->CountReopens() < 5 && std::chrono::steady_clock::now() < deadline) kx::Sleep(10);
+  EXPECT_GE(m_pPort->CountReopens(), 5);
+  // One wait for the hang-up, then one new opening per idle period, not thousands.
+  EXPECT_LE(m_pPort->CountWaits(), 3);
 
   CRecordingSink sink;
   m_pComm->SetCallback(&sink);
   m_pPort->SetHungUp(false);
   m_pPort->Receive("back");
   EXPECT_EQ("back", sink.WaitFor(4));
-}
-
-struct SjisCase {
-  const char* lpName;
-  std::string source;
-  std::string expected;
-};
-
-const SjisCase kSjisCases[] = {
-    {"hiragana a", "\x82\xA0", "\xA4\xA2"},
-    {"kanji row 16", "\x88\x9F", "\xB0\xA1"},
-    {"trail below 0x7F", "\x88\x40", "\xAF\xA1"},
-    {"trail 0x80 to 0x9E", "\x88\x80", "\xAF\xE0"},
-    {"lead 0xE0", "\xE0\x40", "\xDF\xA1"},
-    {"half-width katakana", "\xB1", "\x8E\xB1"},
-    {"ASCII", "abc 123~", "abc 123~"},
-    {"not Shift-JIS", "a\x80" "b\xA0" "c\xFD\xFE\xFF", "abc"},
-    {"lead byte at the end", "a\x82", "a"},
-};
-
-TEST(SjisToEuc, ConvertsEachKindOfByte) {
-  for (const SjisCase& c : kSjisCases) {
-    char out[64];
-    int nLength = CSerialComm::SjisToEuc(c.source.c_str(), out, sizeof(out));
-    EXPECT_EQ(c.expected, std::string(out, nLength)) << c.lpName;
-    EXPECT_EQ('\0', out[nLength]) << c.lpName;
-  }
-}
-
-TEST(SjisToEuc, CutsAtSizeMinusOne) {
-  char out[8];
-  std::memset(out, '#', sizeof(out));
-  EXPECT_EQ(3, CSerialComm::SjisToEuc("abcdef", out, 4));
-  EXPECT_EQ(std::string("abc\0#", 5), std::string(out, 5));
-  // A character cut in two keeps its first byte; the NUL takes the last place.
-  std::memset(out, '#', sizeof(out));
-  EXPECT_EQ(3, CSerialComm::SjisToEuc("\x82\xA0\x82\xA0", out, 4));
-  EXPECT_EQ(std::string("\xA4\xA2\xA4\0#", 5), std::string(out, 5));
-  std::memset(out, '#', sizeof(out));
-  EXPECT_EQ(0, CSerialComm::SjisToEuc("\x82\xA0", out, 1));
-  EXPECT_EQ(std::string("\0#", 2), std::string(out, 2));
 }
 
 // ---------------------------------------------------------------------------

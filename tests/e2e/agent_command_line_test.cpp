@@ -42,7 +42,10 @@ TEST_F(CommandLineTest, UnknownCommandIsNamedInTheErrorLine) {
 }
 
 TEST_F(CommandLineTest, EmptyLineGivesThePromptAgain) {
+  // CR LF is one line end, LF alone another, CR alone a third.
   ASSERT_TRUE(m_pAgent->Send("\r\n"));
+  EXPECT_TRUE(ReceivesExactly(*m_pAgent, "\r\n" + Prompt()));
+  ASSERT_TRUE(m_pAgent->Send("\x02\n\r"));
   EXPECT_TRUE(ReceivesExactly(*m_pAgent, "\r\n" + Prompt() + "\r\n" + Prompt()));
 }
 

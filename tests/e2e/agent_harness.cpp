@@ -115,6 +115,22 @@ void RemovePamWrapperDirectory(pid_t pid) {
   }
 }
 
+// A PAM service file whose relative "@include NAME" lines name strDir's files:
+// libpam looks for included files in the system's /etc/pam.d even under
+// pam_wrapper.
+std::string PlaceIncludesIn(const std::string& strService, const std::string& strDir) {
+  const std::string strInclude = "@include ";
+  std::string strOut = strService;
+  for (std::string::size_type pos = strOut.find(strInclude); pos != std::string::npos;
+       pos = strOut.find(strInclude, pos + 1)) {
+    BOOL bLineStart = (pos == 0 || strOut[pos - 1] == '\n') ? TRUE : FALSE;
+    if (bLineStart && strOut.compare(pos + strInclude.size(), 1, "/") != 0) {
+      strOut.insert(pos + strInclude.size(), strDir);
+    }
+  }
+  return strOut;
+}
+
 }  // namespace
 
 CAgentOptions MakeAgentOptions() {
@@ -312,11 +328,17 @@ BOOL CAgentHarness::PrepareBaseDir() {
   }
   std::string strPassdbPath = m_strBaseDir + "/passdb";
   std::string strModule = std::string(kPamMatrixModule) + " passdb=" + strPassdbPath + "\n";
-  std::string strService = "auth required " + strModule + "account required " + strModule;
+  std::string strAuth = "auth required " + strModule;
+  std::string strAccount = "account required " + strModule;
+  std::string strService = m_options.m_strPamService.empty()
+                               ? strAuth + strAccount
+                               : PlaceIncludesIn(m_options.m_strPamService, m_strBaseDir + "/pam.d/");
   // "other" too: pam_wrapper looks for it and complains on stderr when it is missing.
   if (!WriteTextFile(strPassdbPath, strPassdb) ||
       !WriteTextFile(m_strBaseDir + "/pam.d/" + kPamService, strService) ||
-      !WriteTextFile(m_strBaseDir + "/pam.d/other", strService)) {
+      !WriteTextFile(m_strBaseDir + "/pam.d/other", strAuth + strAccount) ||
+      !WriteTextFile(m_strBaseDir + "/pam.d/common-auth", strAuth) ||
+      !WriteTextFile(m_strBaseDir + "/pam.d/common-account", strAccount)) {
     return Fail("cannot write the PAM set-up");
   }
   return TRUE;
@@ -333,6 +355,7 @@ BOOL CAgentHarness::OpenTerminal() {
   if (ptsname_r(m_nMasterFd, szSlave, sizeof(szSlave)) != 0) {
     return Fail(std::string("ptsname_r: ") + std::strerror(errno));
   }
+  m_strTerminalPath = szSlave;
   // The terminal side is raw, like a terminal emulator's line; the marker settings
   // are set through the master, which shares the line settings with the slave.
   struct termios tio;
@@ -347,7 +370,7 @@ BOOL CAgentHarness::OpenTerminal() {
   int nFlags = fcntl(m_nMasterFd, F_GETFL);
   fcntl(m_nMasterFd, F_SETFL, nFlags | O_NONBLOCK);
 
-  if (m_options.m_bCreateComPort) {
+  if (m_options.m_bCreateComPort && m_options.m_strDeviceEnvironment.empty()) {
     std::string strPort = std::to_string(m_options.m_dwComPort);
     std::vector<std::pair<std::string, std::string>> vecLinks = {{m_strBaseDir + "/dev/COM" + strPort, szSlave}};
     if (!m_options.m_strWinePrefix.empty()) {
@@ -381,7 +404,7 @@ BOOL CAgentHarness::Launch() {
   vecArgv.push_back(nullptr);
 
   const char* aOverridden[] = {"LD_PRELOAD=", "PAM_WRAPPER=", "PAM_WRAPPER_SERVICE_DIR=",
-                               "KX_SYSTEM_ROOT="};
+                               "KX_SYSTEM_ROOT=", "KX_SERIAL_DEVICE="};
   std::vector<std::string> vecEnv;
   for (char** pp = environ; *pp != nullptr; ++pp) {
     BOOL bKeep = TRUE;
@@ -398,6 +421,13 @@ BOOL CAgentHarness::Launch() {
     vecEnv.push_back("WINEPREFIX=" + m_options.m_strWinePrefix);
   }
   vecEnv.push_back("KX_SYSTEM_ROOT=" + m_strBaseDir + "/system");
+  std::string strDevice = m_options.m_strDeviceEnvironment;
+  std::string::size_type posInstance = strDevice.find("%I");
+  if (posInstance != std::string::npos) {
+    if (m_strTerminalPath.compare(0, 5, "/dev/") != 0) return Fail("terminal outside /dev: " + m_strTerminalPath);
+    strDevice.replace(posInstance, 2, m_strTerminalPath.substr(5));
+  }
+  if (!strDevice.empty()) vecEnv.push_back(strDevice);
   std::vector<char*> vecEnvp;
   for (std::string& strVar : vecEnv) vecEnvp.push_back(&strVar[0]);
   vecEnvp.push_back(nullptr);
@@ -515,18 +545,42 @@ CExitStatus CAgentHarness::Stop(int nTimeoutMs, int nSignal) {
 }
 
 BOOL CAgentHarness::FillPending(int nWaitMs) {
+  if (m_nMasterFd < 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(nWaitMs < 10 ? nWaitMs : 10));
+    return IsServing();
+  }
   struct pollfd pfd = {m_nMasterFd, POLLIN, 0};
   int nReady = poll(&pfd, 1, nWaitMs);
   if (nReady < 0) return errno == EINTR ? TRUE : FALSE;
   if (nReady == 0) return TRUE;
   BOOL bGotData = FALSE;
   char buffer[65536];
+  size_t cbAllowed = sizeof(buffer);
+  if (m_nReadRate > 0) {
+    // A token bucket: the rate, with bursts of at most a tenth of a second.
+    std::int64_t llNowUs =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
+    m_dReadBudget += static_cast<double>(llNowUs - m_llBudgetTimeUs) * m_nReadRate / 1e6;
+    m_llBudgetTimeUs = llNowUs;
+    double dBurst = m_nReadRate / 10.0 > 1 ? m_nReadRate / 10.0 : 1;
+    if (m_dReadBudget > dBurst) m_dReadBudget = dBurst;
+    if (m_dReadBudget < 1) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(nWaitMs < 5 ? nWaitMs : 5));
+      return TRUE;
+    }
+    cbAllowed = static_cast<size_t>(m_dReadBudget);
+    if (cbAllowed > sizeof(buffer)) cbAllowed = sizeof(buffer);
+  }
   for (;;) {
-    ssize_t cbRead = read(m_nMasterFd, buffer, sizeof(buffer));
+    ssize_t cbRead = read(m_nMasterFd, buffer, cbAllowed);
     if (cbRead > 0) {
       m_strPending.append(buffer, static_cast<size_t>(cbRead));
       AppendTail(&m_strReceivedTail, buffer, static_cast<size_t>(cbRead));
       bGotData = TRUE;
+      if (m_nReadRate > 0) {
+        m_dReadBudget -= static_cast<double>(cbRead);
+        return TRUE;
+      }
       continue;
     }
     if (cbRead < 0 && errno == EINTR) continue;
@@ -539,6 +593,24 @@ BOOL CAgentHarness::FillPending(int nWaitMs) {
   if (!IsServing()) return FALSE;
   std::this_thread::sleep_for(std::chrono::milliseconds(nWaitMs < 10 ? nWaitMs : 10));
   return TRUE;
+}
+
+void CAgentHarness::HangUp() {
+  if (m_nMasterFd >= 0) close(m_nMasterFd);
+  m_nMasterFd = -1;
+  m_strPending.clear();
+}
+
+BOOL CAgentHarness::Reattach() {
+  HangUp();
+  return OpenTerminal();
+}
+
+void CAgentHarness::SetReadRate(int nBytesPerSecond) {
+  m_nReadRate = nBytesPerSecond;
+  m_dReadBudget = 0;
+  m_llBudgetTimeUs =
+      std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
 }
 
 BOOL CAgentHarness::Send(const std::string& strBytes, int nTimeoutMs) {

@@ -58,6 +58,14 @@ struct CAgentOptions {
 
   // <base>/dev/COM<port> is linked to the terminal when set.
   BOOL m_bCreateComPort = TRUE;
+  // When set ("NAME=/dev/%I", as a kxagent@ unit's Environment= line), the program
+  // gets this variable with %I replaced by the terminal's path below /dev/, the
+  // way a unit instance names its device; no dev/COM<port> link is made then.
+  std::string m_strDeviceEnvironment;
+  // When set, written as the PAM service file in place of the generated one; its
+  // "@include common-auth" and "@include common-account" then reach the test's
+  // accounts, which the harness puts in those two files.
+  std::string m_strPamService;
   // When set, the program is a Windows program run by Wine in this prefix: the
   // prefix's COM<port> is linked to the terminal instead, paths in the
   // configuration are the prefix's Z: paths, and logons need no PAM set-up.
@@ -157,6 +165,15 @@ class CAgentHarness {
                      int nTimeoutMs = kDefaultTimeoutMs);
   // Forgets the input read but not yet consumed.
   void DiscardPending();
+  // Closes the terminal's side of the line, as a pulled cable or a console
+  // server ending its connection does; the program sees the hang-up.
+  void HangUp();
+  // A new terminal behind the same COM link (the old one hung up first when
+  // it is still open). FALSE, with GetLastError(), when it cannot be made.
+  BOOL Reattach();
+  // From now on the terminal reads at most this many bytes a second, as one on
+  // a slow line (3840 for 38400 bit/s); 0 reads as fast as it can.
+  void SetReadRate(int nBytesPerSecond);
   // Logs on from the user-name state: name, line end, password, line end, and
   // checks the exact echo and the command prompt.
   BOOL Logon(const std::string& strUser, const std::string& strPassword, std::string* pstrFailure);
@@ -216,7 +233,12 @@ class CAgentHarness {
   std::string m_strLogonScreen;
   std::string m_strBanner;
   std::string m_strMachineName;
+  std::string m_strTerminalPath;  // the slave side the program opens
   int m_nMasterFd = -1;
+  // The read throttle: bytes a second (0: none), and the bytes it may read now.
+  int m_nReadRate = 0;
+  double m_dReadBudget = 0;
+  std::int64_t m_llBudgetTimeUs = 0;
   pid_t m_pid = -1;
   BOOL m_bReaped = FALSE;
   BOOL m_bServedByService = FALSE;

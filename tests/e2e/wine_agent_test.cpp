@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -258,6 +259,50 @@ TEST_F(WineAgentTest, ServesALogonCommandsPlugInsAndThePassThrough) {
   // into one) ends the program normally.
   CExitStatus status = m_pAgent->Stop(kDefaultTimeoutMs, SIGINT);
   EXPECT_TRUE(status.m_bExited && status.m_nExitCode == 0) << m_pAgent->Describe();
+}
+
+
+// The terminal reads 960 bytes a second, as a 9600 bit/s line carries them:
+// 64 KiB of cmd.exe output take more than a minute and every write of the
+// agent's port runs into its time-out, yet every byte arrives, in order.
+TEST_F(WineAgentTest, ANineThousandSixHundredBaudLineGetsEveryByteOfALongOutput) {
+  LogOn();
+  ASSERT_FALSE(HasFatalFailure());
+  TypeCommand("dosprompt");
+  ASSERT_FALSE(HasFatalFailure());
+  ASSERT_TRUE(ShellAnswers("echo kx-ready", "\r\nkx-ready\r\n"));
+  // 1024 lines of 64 bytes: "kx" and five digits, a blank, 54 characters, CR LF.
+  const std::string strFiller = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ01";
+  std::string strExpected;
+  for (int i = 10001; i <= 11024; ++i) strExpected += "kx" + std::to_string(i) + " " + strFiller + "\r\n";
+  const std::string strLine = "for /L %i in (10001,1,11024) do @echo kx%i " + strFiller;
+  m_pAgent->SetReadRate(960);
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(m_pAgent->Send(strLine + "\r"));
+  ASSERT_TRUE(ReceivesExactly(*m_pAgent, strLine + "\r\n"));
+  CReadResult result = m_pAgent->ReadUntil("kx11024 " + strFiller + "\r\n", 300000);
+  m_pAgent->SetReadRate(0);
+  long long llMs =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  std::string strDebug = m_pAgent->ReadLogFile("debug.log");
+  size_t nShortWrites = 0;
+  for (size_t nAt = strDebug.find("bytes in time; the rest follows."); nAt != std::string::npos;
+       nAt = strDebug.find("bytes in time; the rest follows.", nAt + 1)) {
+    ++nShortWrites;
+  }
+  std::printf("[ figures  ] 9600 bit/s: %zu bytes expected, %zu received in %lld ms; %zu writes ran into "
+              "the port's time-out\n",
+              strExpected.size(), result.m_strBytes.size(), llMs, nShortWrites);
+  ASSERT_TRUE(result.m_bFound) << m_pAgent->Describe();
+  size_t nSame = 0;
+  while (nSame < result.m_strBytes.size() && nSame < strExpected.size() &&
+         result.m_strBytes[nSame] == strExpected[nSame]) {
+    ++nSame;
+  }
+  EXPECT_EQ(strExpected.size(), result.m_strBytes.size());
+  EXPECT_EQ(strExpected.size(), nSame) << "bytes lost or out of order from byte " << nSame;
+  EXPECT_EQ("", m_pAgent->ReadLogFile("error.log"));
+  ASSERT_TRUE(ShellAnswers("exit", Prompt()));
 }
 
 

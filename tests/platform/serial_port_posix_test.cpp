@@ -93,6 +93,35 @@ TEST(GetComPortPath, UsesTheLinkBelowTheBaseElseTheTtySDevice) {
   EXPECT_EQ("", kx::GetComPortPath(base.strDir, 0));
 }
 
+// The device a service instance names stands for whichever port is configured;
+// unset or empty, the configured port decides again.
+TEST(GetComPortPath, TheServedDeviceVariableOverridesTheConfiguredPort) {
+  CTestBase base;
+  base.PointAt(1, "/nonexistent-terminal");
+  struct {
+    const char* lpDevice;  // nullptr: unset
+    DWORD dwPort;
+    std::string strExpected;
+  } const cases[] = {
+      {"/dev/ttyUSB0", 1, "/dev/ttyUSB0"},
+      {"/dev/serial/by-id/usb-FTDI_A1", 7, "/dev/serial/by-id/usb-FTDI_A1"},
+      {"/dev/ttyUSB0", 0, ""},
+      {"", 1, base.Link(1)},
+      {nullptr, 1, base.Link(1)},
+      {nullptr, 2, "/dev/ttyS1"},
+  };
+  for (const auto& c : cases) {
+    if (c.lpDevice != nullptr) {
+      setenv(kx::kSerialDeviceVariable, c.lpDevice, 1);
+    } else {
+      unsetenv(kx::kSerialDeviceVariable);
+    }
+    EXPECT_EQ(c.strExpected, kx::GetComPortPath(base.strDir, c.dwPort))
+        << (c.lpDevice != nullptr ? c.lpDevice : "(unset)") << ", COM" << c.dwPort;
+  }
+  unsetenv(kx::kSerialDeviceVariable);
+}
+
 TEST(CSerialPort, OpeningAMissingOrNonTerminalDeviceIsFileNotFound) {
   CTestBase base;
   base.PointAt(1, "/nonexistent-terminal");
