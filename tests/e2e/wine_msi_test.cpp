@@ -86,6 +86,7 @@ TEST_F(WineMsiTest, InstallsServesUpgradesKeepingTheConfigurationAndUninstalls) 
   Msiexec("/i", Environment("KX_MSI"), &nStatus);
   ASSERT_EQ(0, nStatus) << m_strTranscript;
   const char* const kInstalled[] = {"KxAgent.exe",
+                                    "KxAgentCtrl.exe",
                                     "libKxAgentConfigManager.dll",
                                     "libKxAgentPluginManager.dll",
                                     "libstdc++-6.dll",
@@ -166,6 +167,7 @@ TEST_F(WineMsiTest, InstallsServesUpgradesKeepingTheConfigurationAndUninstalls) 
   }
   EXPECT_FALSE(Exists(m_strInstallDir + "/KxAgent.exe"));
   EXPECT_FALSE(Exists(m_strInstallDir + "/libKxAgentConfigManager.dll"));
+  EXPECT_FALSE(Exists(m_strInstallDir + "/KxAgentCtrl.exe"));
   EXPECT_FALSE(Exists(m_strInstallDir + "/sdk"));
   EXPECT_EQ(strEdited, ReadTextFile(m_strInstallDir + "/config/sysconfig.xml"));
   EXPECT_TRUE(Exists(m_strInstallDir + "/config/command.xml"));
