@@ -3,15 +3,14 @@
 #include <ctime>
 #include <memory>
 
+#include "emulation/event_log_store.h"
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
-#include "platform/event_log_posix.h"
 #include "platform/system_info.h"
 #include "platform/text_encoding.h"
 
 namespace kx {
-
-using namespace event_log;
+namespace emulation {
 
 namespace {
 
@@ -25,30 +24,30 @@ const std::string& ComputerName() {
 // ---------------------------------------------------------------------------
 // Writing
 
-struct CEventSourceData {
+namespace {
+
+struct CEmulatedEventSource : CEventSourceData {
   HEVENTLOG hLog = nullptr;
   std::string strSource;
-  ~CEventSourceData() { CloseEventLogHandle(hLog); }
+  ~CEmulatedEventSource() override { delete hLog; }
 };
 
-DWORD RegisterEventLogSource(const char* lpSourceName, HEVENTSOURCE* phSource) {
-  if (phSource != nullptr) *phSource = nullptr;
-  if (lpSourceName == nullptr || phSource == nullptr) return ERROR_INVALID_PARAMETER;
-  if (!IsValidSourceName(lpSourceName)) return ERROR_INVALID_NAME;
+}  // namespace
+
+DWORD CEventLogEmulation::OpenSource(const char* lpSourceName, HEVENTSOURCE* phSource) {
   std::string strLog;
-  if (FindEventSourceLog(lpSourceName, &strLog) != ERROR_SUCCESS) strLog = "Application";
-  std::unique_ptr<CEventSourceData> pSource(new CEventSourceData());
-  DWORD dwError = OpenEventLogByName(strLog.c_str(), &pSource->hLog);
+  if (FindSourceLog(lpSourceName, &strLog) != ERROR_SUCCESS) strLog = "Application";
+  std::unique_ptr<CEmulatedEventSource> pSource(new CEmulatedEventSource());
+  DWORD dwError = OpenLog(strLog.c_str(), &pSource->hLog);
   if (dwError != ERROR_SUCCESS) return dwError;
   pSource->strSource = lpSourceName;
   *phSource = pSource.release();
   return ERROR_SUCCESS;
 }
 
-DWORD ReportEventLogEntry(HEVENTSOURCE hSource, WORD wType, WORD wCategory, DWORD dwEventID,
-                          WORD wNumStrings, const char** lpStrings) {
-  if (hSource == nullptr) return ERROR_INVALID_HANDLE;
-  if (wNumStrings > 0 && lpStrings == nullptr) return ERROR_INVALID_PARAMETER;
+DWORD CEventLogEmulation::ReportEntry(HEVENTSOURCE hEventSource, WORD wType, WORD wCategory, DWORD dwEventID,
+                                      WORD wNumStrings, const char** lpStrings) {
+  const CEmulatedEventSource* hSource = static_cast<const CEmulatedEventSource*>(hEventSource);
   const std::string& strComputer = ComputerName();
   std::string strRecord(sizeof(EVENTLOGRECORD), '\0');
   strRecord.append(hSource->strSource.c_str(), hSource->strSource.size() + 1);
@@ -69,7 +68,7 @@ DWORD ReportEventLogEntry(HEVENTSOURCE hSource, WORD wType, WORD wCategory, DWOR
   EVENTLOGRECORD header;
   std::memset(&header, 0, sizeof(header));
   header.Length = dwLength;
-  header.Reserved = kRecordMagic;
+  header.Reserved = kEventLogRecordMagic;
   header.TimeGenerated = static_cast<DWORD>(std::time(nullptr));
   header.TimeWritten = header.TimeGenerated;
   header.EventID = dwEventID;
@@ -83,7 +82,5 @@ DWORD ReportEventLogEntry(HEVENTSOURCE hSource, WORD wType, WORD wCategory, DWOR
   return AppendRecord(hSource->hLog, &strRecord);
 }
 
-void DeregisterEventLogSource(HEVENTSOURCE hSource) { delete hSource; }
-
-
+}  // namespace emulation
 }  // namespace kx
