@@ -1,11 +1,12 @@
 #include "KxAgentCtrl/ServiceControl.h"
 
+#include "KxProduct.h"
 #include "platform/error_codes.h"
 #include "platform/services.h"
 
 namespace {
 
-const char* const kServiceName = "KxAgent";
+const char* const kServiceName = KX_SERVICE_NAME;
 
 QString RunningText() { return QStringLiteral("※サービスは「動作中」です。"); }
 QString StoppedText() { return QStringLiteral("※サービスは「停止中」です。"); }

@@ -9,6 +9,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "KxProduct.h"
+
 namespace {
 
 // What the browser start reports when the desktop has no handler for the
@@ -17,7 +19,7 @@ const long kNoAssociation = 31;
 
 }  // namespace
 
-QString CKxAgentVersionInfoPage::GetVersionText() { return QStringLiteral("Version 1.1.0"); }
+QString CKxAgentVersionInfoPage::GetVersionText() { return QStringLiteral("Version " KX_PRODUCT_VERSION); }
 
 QString CKxAgentVersionInfoPage::GetProductUrl() { return QStringLiteral("https://www.kestrix.example/agent/windows/"); }
 
@@ -38,7 +40,7 @@ CKxAgentVersionInfoPage::CKxAgentVersionInfoPage(CKxAgentConfigManager* pManager
                        ? style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(48, 48)
                        : QApplication::windowIcon().pixmap(48, 48));
   pGrid->addWidget(pIcon, 0, 0, 2, 1, Qt::AlignTop);
-  QLabel* pName = new QLabel(QStringLiteral("Kestrix Agent for Windows"));
+  QLabel* pName = new QLabel(QStringLiteral(KX_PRODUCT_NAME));
   QFont font = pName->font();
   font.setBold(true);
   pName->setFont(font);
