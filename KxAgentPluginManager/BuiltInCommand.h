@@ -10,7 +10,7 @@
 // by name from argument and returns its own result.
 typedef int (*KxCommandFunc)(CWriter& writer, CKxAgentCommandArgument& argument);
 
-class CBuiltInCommand : public CKxAgentPlugin {
+class CBuiltInCommand final : public CKxAgentPlugin {
  public:
   enum { KX_BUILTIN_COMMAND_COUNT = 17 };
 
