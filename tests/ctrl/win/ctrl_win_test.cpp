@@ -331,9 +331,9 @@ TEST_P(CtrlWinBehaviourTest, ActsAsTheTableSays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CtrlWinBehaviourTest, ::testing::ValuesIn(KxCtrlBehaviourTable()),
-                         [](const ::testing::TestParamInfo<CKxBehaviourCase>& info) {
+                         [](const ::testing::TestParamInfo<CKxBehaviourCase>& caseInfo) {
                            std::string strName;
-                           for (char c : info.param.strName) strName += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           for (char c : caseInfo.param.strName) strName += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                            return strName;
                          });
 
