@@ -123,7 +123,7 @@ void CMockSystemBus::Stop() {
   m_daemonPid = 0;
 }
 
-bool CMockSystemBus::Start(const char* lpTemplate, const char* lpAddress) {
+bool CMockSystemBus::StartDaemon(const char* lpAddress) {
   // The daemon forks once it listens and prints its address and process id.
   std::string strCommand = "dbus-daemon --session --fork --print-address=1 --print-pid=1";
   if (lpAddress != nullptr) strCommand += std::string(" '--address=") + lpAddress + "'";
@@ -139,6 +139,17 @@ bool CMockSystemBus::Start(const char* lpTemplate, const char* lpAddress) {
   while (!m_strAddress.empty() && (m_strAddress.back() == '\n' || m_strAddress.back() == '\r')) m_strAddress.pop_back();
   if (m_strAddress.empty() || m_daemonPid <= 0) {
     m_strError = "dbus-daemon printed no address";
+    return false;
+  }
+  return true;
+}
+
+void CMockSystemBus::ShareBusOf(const CMockSystemBus& other) { m_strSharedAddress = other.m_strAddress; }
+
+bool CMockSystemBus::Start(const char* lpTemplate, const char* lpAddress) {
+  if (!m_strSharedAddress.empty()) {
+    m_strAddress = m_strSharedAddress;
+  } else if (!StartDaemon(lpAddress)) {
     return false;
   }
 

@@ -38,6 +38,9 @@ class CMockSystemBus {
   bool StartLogind(const char* lpAddress = nullptr);
   // The object path of a unit of the systemd mock.
   static std::string GetUnitPath(std::string strUnitName);
+  // Makes the next Start put its mock on the bus of `other` (which must be
+  // started and outlive this one) instead of a bus of its own.
+  void ShareBusOf(const CMockSystemBus& other);
   // Ends the mock and the bus, and waits until the bus daemon has gone.
   void Stop();
   const std::string& GetAddress() const { return m_strAddress; }
@@ -58,9 +61,11 @@ class CMockSystemBus {
   std::string Evaluate(const char* lpExpression);
 
  private:
+  bool StartDaemon(const char* lpAddress);
   bool Call(const char* lpPath, const char* lpInterface, const char* lpMethod, const char* lpTypes, ...);
 
   std::string m_strAddress;
+  std::string m_strSharedAddress;  // not empty: the bus of another mock
   std::string m_strError;
   std::string m_strDestination;
   std::string m_strMainPath;
