@@ -2,9 +2,10 @@
 // equivalent for in Windows' shape (event logs, the service manager, the
 // delayed shutdown, registrations) are served by a backend. The thin
 // <facility>_posix.cpp files check what every backend would check and call
-// through the backend chosen once per process (backends_posix.cpp); today the
-// only one is the emulation in the system state directory (emulation/). A
-// backend hands out its own handle objects, derived from the handle types below.
+// through the backend chosen once per process (backends_posix.cpp): the host's
+// systemd (platform/native/) or the emulation in the system state directory
+// (emulation/). A backend hands out its own handle objects, derived from the
+// handle types below.
 #pragma once
 
 #include <string>
@@ -108,6 +109,22 @@ class CRegistrationBackend {
   virtual DWORD DeleteValue(const char* lpKey, const char* lpName) = 0;
   virtual DWORD DeleteKey(const char* lpKey) = 0;
 };
+
+// Which backends serve the event logs, services and power. Registrations are
+// always the emulation's.
+enum BACKEND_KIND { kBackendEmulated, kBackendNative };
+
+// The choice for the switch value lpSwitch (KX_BACKEND: "native" or
+// "emulated", any case; null or empty: not set) on a host where
+// lpSystemdProbePath exists (systemd runs) or not; without a valid switch,
+// native where systemd runs. A value that is neither leaves *pstrComplaint a
+// line saying so (else it is emptied).
+BACKEND_KIND ChooseBackendKind(const char* lpSwitch, const char* lpSystemdProbePath, std::string* pstrComplaint);
+// The directory that exists where systemd runs.
+extern const char kSystemdProbePath[];
+// The choice for this process, made on first call from KX_BACKEND and
+// kSystemdProbePath; a complaint goes to standard error once.
+BACKEND_KIND GetBackendKind();
 
 // The backends in use, chosen on first call and the same for the life of the process.
 CEventLogBackend& GetEventLogBackend();

@@ -110,7 +110,7 @@ exec 3<>"$demo/dev/terminal"
 (
   cd "$demo"
   exec env LD_PRELOAD="$pam_wrapper" PAM_WRAPPER=1 PAM_WRAPPER_SERVICE_DIR="$demo/pam.d" \
-    KX_SYSTEM_ROOT="$demo/system" "$demo/KxAgent" >"$demo/log/agent-output.txt" 2>&1
+    KX_BACKEND=emulated KX_SYSTEM_ROOT="$demo/system" "$demo/KxAgent" >"$demo/log/agent-output.txt" 2>&1
 ) &
 agent_pid=$!
 

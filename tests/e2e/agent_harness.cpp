@@ -404,7 +404,7 @@ BOOL CAgentHarness::Launch() {
   vecArgv.push_back(nullptr);
 
   const char* aOverridden[] = {"LD_PRELOAD=", "PAM_WRAPPER=", "PAM_WRAPPER_SERVICE_DIR=",
-                               "KX_SYSTEM_ROOT=", "KX_SERIAL_DEVICE="};
+                               "KX_SYSTEM_ROOT=", "KX_SERIAL_DEVICE=", "KX_BACKEND="};
   std::vector<std::string> vecEnv;
   for (char** pp = environ; *pp != nullptr; ++pp) {
     BOOL bKeep = TRUE;
@@ -417,6 +417,7 @@ BOOL CAgentHarness::Launch() {
     vecEnv.push_back(std::string("LD_PRELOAD=") + kPamWrapperLibrary);
     vecEnv.push_back("PAM_WRAPPER=1");
     vecEnv.push_back("PAM_WRAPPER_SERVICE_DIR=" + m_strBaseDir + "/pam.d");
+    vecEnv.push_back("KX_BACKEND=" + m_options.m_strBackend);
   } else {
     vecEnv.push_back("WINEPREFIX=" + m_options.m_strWinePrefix);
   }

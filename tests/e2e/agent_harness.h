@@ -62,6 +62,9 @@ struct CAgentOptions {
   // gets this variable with %I replaced by the terminal's path below /dev/, the
   // way a unit instance names its device; no dev/COM<port> link is made then.
   std::string m_strDeviceEnvironment;
+  // KX_BACKEND for a Linux program: the emulation unless a test asks for the
+  // host's systemd, whatever the machine running the tests has.
+  std::string m_strBackend = "emulated";
   // When set, written as the PAM service file in place of the generated one; its
   // "@include common-auth" and "@include common-account" then reach the test's
   // accounts, which the harness puts in those two files.

@@ -19,6 +19,39 @@ namespace {
 const char kMockInterface[] = "org.freedesktop.DBus.Mock";
 const long long kStartDeadlineMs = 15000;
 
+const char kSystemdPath[] = "/org/freedesktop/systemd1";
+const char kSystemdManager[] = "org.freedesktop.systemd1.Manager";
+const char kSystemdUnit[] = "org.freedesktop.systemd1.Unit";
+const char kLogindPath[] = "/org/freedesktop/login1";
+const char kLogindManager[] = "org.freedesktop.login1.Manager";
+
+// LoadUnit answers as systemd's GetUnit does for a name it does not know.
+const char kLoadUnitCode[] =
+    "if args[0] not in self.units:\n"
+    "    raise dbus.exceptions.DBusException('Unit ' + args[0] + ' not found.', "
+    "name='org.freedesktop.systemd1.NoSuchUnit')\n"
+    "ret = self.units[args[0]]\n";
+// Like systemd, lists the units that are loaded: here the ones not inactive.
+const char kListUnitsCode[] =
+    "ret = [(n, objects[p].props['org.freedesktop.systemd1.Unit'].get('Description', ''), "
+    "objects[p].props['org.freedesktop.systemd1.Unit']['LoadState'], "
+    "objects[p].props['org.freedesktop.systemd1.Unit']['ActiveState'], 'running', '', p, dbus.UInt32(0), '', '/') "
+    "for n, p in self.units.items() "
+    "if objects[p].props['org.freedesktop.systemd1.Unit']['ActiveState'] != 'inactive']\n";
+const char kListUnitFilesCode[] =
+    "ret = [('/lib/systemd/system/' + n, str(objects[p].props['org.freedesktop.systemd1.Unit']"
+    ".get('UnitFileState', ''))) for n, p in self.units.items()] + "
+    "[('/lib/systemd/system/getty@.service', 'enabled'), ('/lib/systemd/system/ssh.socket', 'enabled')]\n";
+
+// The property is set directly: the mock's UpdateProperties cannot take a struct.
+const char kScheduleCode[] =
+    "self.props['org.freedesktop.login1.Manager']['ScheduledShutdown'] = "
+    "dbus.Struct((str(args[0]), dbus.UInt64(int(args[1]))), signature='st')\n";
+const char kCancelCode[] =
+    "ret = self.props['org.freedesktop.login1.Manager']['ScheduledShutdown'][0] != ''\n"
+    "self.props['org.freedesktop.login1.Manager']['ScheduledShutdown'] = "
+    "dbus.Struct(('', dbus.UInt64(0)), signature='st')\n";
+
 long long NowMs() {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
@@ -37,6 +70,43 @@ void StopProcess(pid_t* pPid) {
 
 CMockSystemBus::~CMockSystemBus() { Stop(); }
 
+std::string CMockSystemBus::GetUnitPath(std::string strUnitName) {
+  for (char& c : strUnitName) {
+    if (c == '.' || c == '-') c = '_';
+  }
+  return std::string(kSystemdPath) + "/unit/" + strUnitName;
+}
+
+bool CMockSystemBus::StartSystemd(const std::vector<MOCK_UNIT>& units, const char* lpAddress) {
+  if (!Start("systemd", lpAddress) ||
+      !AddMethod(kSystemdPath, kSystemdManager, "LoadUnit", "s", "o", kLoadUnitCode) ||
+      !AddMethod(kSystemdPath, kSystemdManager, "ListUnits", "", "a(ssssssouso)", kListUnitsCode) ||
+      !AddMethod(kSystemdPath, kSystemdManager, "ListUnitFiles", "", "a(ss)", kListUnitFilesCode)) {
+    return false;
+  }
+  for (const MOCK_UNIT& unit : units) {
+    if (!CallMock(kSystemdPath, "AddMockUnit", unit.lpName)) return false;
+    std::string strPath = GetUnitPath(unit.lpName);
+    if (unit.lpDescription != nullptr &&
+        !AddStringProperty(strPath.c_str(), kSystemdUnit, "Description", unit.lpDescription)) {
+      return false;
+    }
+    if (!AddStringProperty(strPath.c_str(), kSystemdUnit, "UnitFileState", unit.lpUnitFileState)) return false;
+    std::string strUpdate = "objects['" + strPath + "'].UpdateProperties('" + kSystemdUnit + "', {'ActiveState': '" +
+                            unit.lpActiveState + "', 'LoadState': '" + unit.lpLoadState + "'})";
+    Evaluate(strUpdate.c_str());
+  }
+  return true;
+}
+
+bool CMockSystemBus::StartLogind(const char* lpAddress) {
+  if (!Start("logind", lpAddress)) return false;
+  Evaluate("self.AddProperty('org.freedesktop.login1.Manager', 'ScheduledShutdown', "
+           "dbus.Struct(('', dbus.UInt64(0)), signature='st'))");
+  return AddMethod(kLogindPath, kLogindManager, "ScheduleShutdown", "st", "", kScheduleCode) &&
+         AddMethod(kLogindPath, kLogindManager, "CancelScheduledShutdown", "", "b", kCancelCode);
+}
+
 void CMockSystemBus::Stop() {
   if (m_pBus != nullptr) sd_bus_flush_close_unref(m_pBus);
   m_pBus = nullptr;
@@ -53,7 +123,7 @@ void CMockSystemBus::Stop() {
   m_daemonPid = 0;
 }
 
-bool CMockSystemBus::Start(const char* lpTemplate, const char* lpAddress) {
+bool CMockSystemBus::StartDaemon(const char* lpAddress) {
   // The daemon forks once it listens and prints its address and process id.
   std::string strCommand = "dbus-daemon --session --fork --print-address=1 --print-pid=1";
   if (lpAddress != nullptr) strCommand += std::string(" '--address=") + lpAddress + "'";
@@ -69,6 +139,17 @@ bool CMockSystemBus::Start(const char* lpTemplate, const char* lpAddress) {
   while (!m_strAddress.empty() && (m_strAddress.back() == '\n' || m_strAddress.back() == '\r')) m_strAddress.pop_back();
   if (m_strAddress.empty() || m_daemonPid <= 0) {
     m_strError = "dbus-daemon printed no address";
+    return false;
+  }
+  return true;
+}
+
+void CMockSystemBus::ShareBusOf(const CMockSystemBus& other) { m_strSharedAddress = other.m_strAddress; }
+
+bool CMockSystemBus::Start(const char* lpTemplate, const char* lpAddress) {
+  if (!m_strSharedAddress.empty()) {
+    m_strAddress = m_strSharedAddress;
+  } else if (!StartDaemon(lpAddress)) {
     return false;
   }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "JournalFiles.h"
 #include "platform/error_codes.h"
 #include "platform/event_log_record.h"
 #include "platform/text_encoding.h"
@@ -21,30 +22,11 @@ namespace {
 using kx::native::CJournalChangeWaiter;
 using kx::native::CJournalEventLogs;
 
-const char kRemote[] = "/lib/systemd/systemd-journal-remote";
 const char kOldBoot[] = "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa";
 const char kBoot[] = "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb";
 
-// One entry: its boot, its second within the test's time line, its fields.
-struct ENTRY {
-  const char* lpBoot;
-  int nSecond;
-  const char* lpFields;  // "KEY=value\n" lines
-};
-
-const long long kEpochUsec = 1700000000000000LL;  // 2023-11-14 22:13:20 UTC
-
-std::string ExportText(const std::vector<ENTRY>& entries) {
-  std::string strText;
-  for (const ENTRY& entry : entries) {
-    strText += "__REALTIME_TIMESTAMP=" + std::to_string(kEpochUsec + entry.nSecond * 1000000LL) + "\n";
-    strText += "__MONOTONIC_TIMESTAMP=" + std::to_string(1000000LL + entry.nSecond * 1000000LL) + "\n";
-    strText += std::string("_BOOT_ID=") + entry.lpBoot + "\n_HOSTNAME=web01\n";
-    strText += entry.lpFields;
-    strText += "\n";
-  }
-  return strText;
-}
+typedef JOURNAL_ENTRY ENTRY;
+const long long kEpochUsec = kJournalEpochUsec;
 
 // The entries of the first file: an older boot, then this boot's entries of every kind.
 const std::vector<ENTRY> kFirstFile = {
@@ -113,12 +95,8 @@ class JournalEventLogsTest : public ::testing::Test {
   }
   // Writes the entries into <dir>/<name>.journal through systemd-journal-remote.
   void WriteJournal(const char* lpName, const std::vector<ENTRY>& entries) {
-    std::string strInput = m_strDir + "/" + lpName + ".export";
-    std::ofstream(strInput) << ExportText(entries);
-    std::string strCommand = std::string(kRemote) + " --output='" + m_strDir + "/" + lpName + ".journal' '" + strInput +
-                             "' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(strCommand.c_str()), 0) << strCommand;
-    unlink(strInput.c_str());
+    std::string strError;
+    ASSERT_TRUE(WriteJournalFile(m_strDir, lpName, entries, &strError)) << strError;
   }
   RECORD_VIEW Read(CJournalEventLogs* pLogs, int nLog, DWORD dwNumber) {
     std::string strRecord;
@@ -306,8 +284,7 @@ TEST_F(JournalEventLogsTest, WrittenEventsReadBackInTheirLog) {
       {"1000", "System", "impostor", EVENTLOG_ERROR_TYPE, 0, 1, kOne, "Application", EVENTLOG_ERROR_TYPE,
        "service started"},
   };
-  std::string strExport;
-  int nSecond = 40;
+  std::vector<std::string> fieldTexts;
   for (const auto& write : kWrites) {
     std::vector<std::string> fields;
     ASSERT_EQ(CJournalEventLogs::MakeEventFields(write.lpLog, write.lpSource, write.wType, write.dwEventId,
@@ -315,12 +292,12 @@ TEST_F(JournalEventLogsTest, WrittenEventsReadBackInTheirLog) {
               static_cast<DWORD>(ERROR_SUCCESS));
     std::string strFields = std::string("_TRANSPORT=journal\n_UID=") + write.lpUid + "\n";
     for (const std::string& strField : fields) strFields += strField + "\n";
-    strExport += ExportText({{kBoot, nSecond++, strFields.c_str()}});
+    fieldTexts.push_back(strFields);
   }
-  std::ofstream(m_strDir + "/own.export") << strExport;
-  std::string strCommand = std::string(kRemote) + " --output='" + m_strDir + "/own.journal' '" + m_strDir +
-                           "/own.export' >/dev/null 2>&1";
-  ASSERT_EQ(std::system(strCommand.c_str()), 0);
+  std::vector<ENTRY> entries;
+  int nSecond = 40;
+  for (const std::string& strFields : fieldTexts) entries.push_back({kBoot, nSecond++, strFields.c_str()});
+  WriteJournal("own", entries);
   CJournalEventLogs logs;
   ASSERT_EQ(logs.DoOpenFiles({m_strDir + "/own.journal"}), static_cast<DWORD>(ERROR_SUCCESS));
   DWORD dwNext[CJournalEventLogs::kLogCount] = {1, 1, 1};

@@ -1,6 +1,5 @@
 // logind as the delayed shutdown, against python-dbusmock's logind template on
-// a private bus. The template lacks the scheduled shutdown: the test adds
-// ScheduleShutdown, CancelScheduledShutdown and the ScheduledShutdown property.
+// a private bus (MockSystemBus.h).
 #include "platform/native/logind_power.h"
 
 #include <gtest/gtest.h>
@@ -17,17 +16,6 @@ namespace {
 
 using kx::native::CLogindPower;
 
-const char kPath[] = "/org/freedesktop/login1";
-const char kManager[] = "org.freedesktop.login1.Manager";
-
-// The property is set directly: the mock's UpdateProperties cannot take a struct.
-const char kScheduleCode[] =
-    "self.props['org.freedesktop.login1.Manager']['ScheduledShutdown'] = "
-    "dbus.Struct((str(args[0]), dbus.UInt64(int(args[1]))), signature='st')\n";
-const char kCancelCode[] =
-    "ret = self.props['org.freedesktop.login1.Manager']['ScheduledShutdown'][0] != ''\n"
-    "self.props['org.freedesktop.login1.Manager']['ScheduledShutdown'] = "
-    "dbus.Struct(('', dbus.UInt64(0)), signature='st')\n";
 
 long long NowMs() {
   struct timespec now;
@@ -39,11 +27,7 @@ class LogindPowerTest : public ::testing::Test {
  protected:
   void SetUp() override { StartMock(nullptr); }
   void StartMock(const char* lpAddress) {
-    ASSERT_TRUE(m_bus.Start("logind", lpAddress)) << m_bus.GetError();
-    m_bus.Evaluate("self.AddProperty('org.freedesktop.login1.Manager', 'ScheduledShutdown', "
-                   "dbus.Struct(('', dbus.UInt64(0)), signature='st'))");
-    ASSERT_TRUE(m_bus.AddMethod(kPath, kManager, "ScheduleShutdown", "st", "", kScheduleCode)) << m_bus.GetError();
-    ASSERT_TRUE(m_bus.AddMethod(kPath, kManager, "CancelScheduledShutdown", "", "b", kCancelCode));
+    ASSERT_TRUE(m_bus.StartLogind(lpAddress)) << m_bus.GetError();
     if (lpAddress == nullptr) {
       ASSERT_EQ(m_power.DoConnect(m_bus.GetAddress().c_str()), static_cast<DWORD>(ERROR_SUCCESS));
     }

@@ -1,6 +1,5 @@
 // systemd's manager as the service manager, against python-dbusmock's systemd
-// template on a private bus. The template has StartUnit, StopUnit, GetUnit and
-// AddMockUnit; the test adds LoadUnit, ListUnits and ListUnitFiles.
+// template on a private bus (MockSystemBus.h).
 #include "platform/native/systemd_services.h"
 
 #include <gtest/gtest.h>
@@ -16,37 +15,9 @@ namespace {
 
 using kx::native::CSystemdServiceManager;
 
-const char kManagerPath[] = "/org/freedesktop/systemd1";
-const char kManager[] = "org.freedesktop.systemd1.Manager";
 const char kUnit[] = "org.freedesktop.systemd1.Unit";
 
-// LoadUnit answers as systemd's GetUnit does for a name it does not know.
-const char kLoadUnitCode[] =
-    "if args[0] not in self.units:\n"
-    "    raise dbus.exceptions.DBusException('Unit ' + args[0] + ' not found.', "
-    "name='org.freedesktop.systemd1.NoSuchUnit')\n"
-    "ret = self.units[args[0]]\n";
-// Like systemd, lists the units that are loaded: here the ones not inactive.
-const char kListUnitsCode[] =
-    "ret = [(n, objects[p].props['org.freedesktop.systemd1.Unit'].get('Description', ''), "
-    "objects[p].props['org.freedesktop.systemd1.Unit']['LoadState'], "
-    "objects[p].props['org.freedesktop.systemd1.Unit']['ActiveState'], 'running', '', p, dbus.UInt32(0), '', '/') "
-    "for n, p in self.units.items() "
-    "if objects[p].props['org.freedesktop.systemd1.Unit']['ActiveState'] != 'inactive']\n";
-const char kListUnitFilesCode[] =
-    "ret = [('/lib/systemd/system/' + n, str(objects[p].props['org.freedesktop.systemd1.Unit']"
-    ".get('UnitFileState', ''))) for n, p in self.units.items()] + "
-    "[('/lib/systemd/system/getty@.service', 'enabled'), ('/lib/systemd/system/ssh.socket', 'enabled')]\n";
-
-struct UNIT {
-  const char* lpName;
-  const char* lpDescription;  // null: none
-  const char* lpUnitFileState;
-  const char* lpActiveState;
-  const char* lpLoadState;
-};
-
-const UNIT kUnits[] = {
+const std::vector<MOCK_UNIT> kUnits = {
     {"nginx.service", "A high performance web server", "enabled", "active", "loaded"},
     {"cron.service", "Regular background program processing daemon", "enabled", "inactive", "loaded"},
     {"rsync.service", "fast remote file copy program daemon", "disabled", "inactive", "loaded"},
@@ -55,31 +26,10 @@ const UNIT kUnits[] = {
     {"web-ui.service", "\xE7\xAE\xA1\xE7\x90\x86\xE7\x94\xBB\xE9\x9D\xA2", "enabled-runtime", "activating", "loaded"},
 };
 
-std::string UnitPath(std::string strName) {
-  for (char& c : strName) {
-    if (c == '.' || c == '-') c = '_';
-  }
-  return std::string(kManagerPath) + "/unit/" + strName;
-}
-
 class SystemdServicesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_bus.Start("systemd")) << m_bus.GetError();
-    ASSERT_TRUE(m_bus.AddMethod(kManagerPath, kManager, "LoadUnit", "s", "o", kLoadUnitCode)) << m_bus.GetError();
-    ASSERT_TRUE(m_bus.AddMethod(kManagerPath, kManager, "ListUnits", "", "a(ssssssouso)", kListUnitsCode));
-    ASSERT_TRUE(m_bus.AddMethod(kManagerPath, kManager, "ListUnitFiles", "", "a(ss)", kListUnitFilesCode));
-    for (const UNIT& unit : kUnits) {
-      ASSERT_TRUE(m_bus.CallMock(kManagerPath, "AddMockUnit", unit.lpName)) << m_bus.GetError();
-      std::string strPath = UnitPath(unit.lpName);
-      if (unit.lpDescription != nullptr) {
-        ASSERT_TRUE(m_bus.AddStringProperty(strPath.c_str(), kUnit, "Description", unit.lpDescription));
-      }
-      ASSERT_TRUE(m_bus.AddStringProperty(strPath.c_str(), kUnit, "UnitFileState", unit.lpUnitFileState));
-      std::string strUpdate = "objects['" + strPath + "'].UpdateProperties('" + kUnit + "', {'ActiveState': '" +
-                              unit.lpActiveState + "', 'LoadState': '" + unit.lpLoadState + "'})";
-      m_bus.Evaluate(strUpdate.c_str());
-    }
+    ASSERT_TRUE(m_bus.StartSystemd(kUnits)) << m_bus.GetError();
     ASSERT_EQ(m_manager.DoConnect(m_bus.GetAddress().c_str()), static_cast<DWORD>(ERROR_SUCCESS));
   }
 
@@ -186,7 +136,7 @@ TEST_F(SystemdServicesTest, StartsAndStopsUnitsWithTheFacilityCodes) {
       EXPECT_EQ(status.dwCurrentState, step.dwStateAfter);
     }
   }
-  EXPECT_EQ(m_bus.GetStringProperty(UnitPath("cron.service").c_str(), kUnit, "ActiveState"), "inactive");
+  EXPECT_EQ(m_bus.GetStringProperty(CMockSystemBus::GetUnitPath("cron.service").c_str(), kUnit, "ActiveState"), "inactive");
 }
 
 // Without a manager on the bus, every question fails with a code, not a crash.
