@@ -13,9 +13,12 @@
 #include <thread>
 
 #include "KestrixAgent.h"
+#include "SessionTimeout.h"
+#include "commands/PowerCommands.h"
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "fake_agent_log.h"
 #include "fake_serial_port.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -31,11 +34,7 @@ int CountThreads() {
 
 // Polls what the agent wrote until it holds `strText` or 10 s have passed.
 bool WaitForOutput(CFakeSerialPort* pPort, const std::string& strText) {
-  for (int i = 0; i < 1000; ++i) {
-    if (pPort->Written().find(strText) != std::string::npos) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+  return WaitUntil([&] { return pPort->Written().find(strText) != std::string::npos; }, 10000);
 }
 
 // What is going on when the agent is destroyed.
@@ -96,22 +95,20 @@ TEST_F(AgentLifecycleTest, AgentsBuiltOneAfterAnotherServeTheTerminalAndLeaveNoT
     auto* pPort = new CFakeSerialPort();
     {
       CKestrixAgent agent(m_strBaseDir, std::unique_ptr<kx::CSerialPort>(pPort));
-      EXPECT_EQ(&agent, GetAgent());
       if (c.bStart) {
         ASSERT_EQ(1, agent.Start());
       }
       // Nobody is logged on: the watcher started here ends at once and is still joined.
-      agent.StartTimeoutWatch();
+      agent.GetTimeoutWatch().Start();
       if (c.bShutdownCountdown) {
-        agent.SetShutdownPending(1);
-        agent.StartShutdownNotice(180, FALSE);
+        agent.GetShutdownState().SetShutdownPending(1);
+        agent.GetShutdownState().StartShutdownNotice(180, FALSE);
       }
       pPort->Receive(c.lpInput);
       if (*c.lpWaitFor != '\0') {
         EXPECT_TRUE(WaitForOutput(pPort, c.lpWaitFor)) << pPort->Written();
       }
     }
-    EXPECT_EQ(nullptr, GetAgent());
     EXPECT_EQ(std::string::npos, m_log.Read("error.log").find("load error")) << m_log.Read("error.log");
     if (nThreadsBefore > 0) {
       EXPECT_EQ(nThreadsBefore, CountThreads());
