@@ -18,6 +18,7 @@
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "fake_agent_log.h"
 #include "fake_serial_port.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/WaitUntil.h"
 
 namespace {
@@ -114,6 +115,43 @@ TEST_F(AgentLifecycleTest, AgentsBuiltOneAfterAnotherServeTheTerminalAndLeaveNoT
       EXPECT_EQ(nThreadsBefore, CountThreads());
     }
   }
+}
+
+
+size_t CountOf(const std::string& strText, const std::string& strPart) {
+  size_t nCount = 0;
+  for (size_t nPos = strText.find(strPart); nPos != std::string::npos; nPos = strText.find(strPart, nPos + 1)) {
+    ++nCount;
+  }
+  return nCount;
+}
+
+// The pause after a refused logon runs on the agent's clock; what the terminal
+// types during it is not taken as the next attempt.
+TEST_F(AgentLifecycleTest, RefusedLogonPausesOneSecondOnTheClockAndDropsWhatWasTypedMeanwhile) {
+  CManualClock clock;
+  auto* pPort = new CFakeSerialPort();
+  CKestrixAgent agent(m_strBaseDir, std::unique_ptr<kx::CSerialPort>(pPort), clock);
+  ASSERT_EQ(1, agent.Start());
+  pPort->Receive("nobody\rsecret\r");
+  ASSERT_TRUE(WaitForOutput(pPort, "not permitted.)")) << pPort->Written();
+  // The input thread sleeps on the clock; typed meanwhile: a user name.
+  ASSERT_TRUE(clock.WaitForWaits(1));
+  int nWaits = pPort->CountWaits();
+  pPort->Receive("intruder\r");
+  ASSERT_TRUE(WaitUntil([&] {
+    DWORD dwPending = 1;
+    pPort->GetInputCount(&dwPending);
+    return dwPending == 0 && pPort->CountWaits() > nWaits;
+  }, 10000));
+  clock.Advance(999);
+  EXPECT_EQ(0u, CountOf(pPort->Written(), " logon: "));
+  clock.Advance(1);
+  ASSERT_TRUE(WaitForOutput(pPort, " logon: ")) << pPort->Written();
+  // An empty line shows the logon screen again: "intruder" was never a user name.
+  pPort->Receive("\r");
+  ASSERT_TRUE(WaitUntil([&] { return CountOf(pPort->Written(), " logon: ") == 2; }, 10000)) << pPort->Written();
+  EXPECT_EQ(1u, CountOf(pPort->Written(), "password: "));
 }
 
 }  // namespace
