@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ConsoleSession.h"
+#include "KxAgentLog.h"
 #include "SerialComm.h"
 #include "SystemErrorText.h"
 #include "platform/child_console.h"
@@ -65,6 +66,8 @@ int CommandPrompt::Run() {
     RestoreInput();
     return 0;
   }
+  std::string strNote = m_pChild->GetStartNote();
+  if (!strNote.empty()) CKxAgentLog::LogWarning("dosprompt", "%s", strNote.c_str());
   bool bTerminated;
   {
     // The input was taken before the child started: what the user typed in

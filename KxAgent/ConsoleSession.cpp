@@ -17,6 +17,7 @@
 #include "engine/CommandDispatcher.h"
 #include "EventLogManager.h"
 #include "platform/system_info.h"
+#include "platform/text_compare.h"
 #include "platform/text_encoding.h"
 
 namespace {
@@ -160,18 +161,9 @@ const char* CConsoleSession::GetBanner() {
 
 const char* CConsoleSession::GetMachineName(int nRefresh) {
   if (m_strMachineName.empty() || nRefresh == 1) {
-    std::string strName = kx::QueryComputerName();
-    for (size_t i = 0; i < strName.size(); ++i) {
-      // The trail byte of a double-byte character may look like a capital letter.
-      if (kx::IsCp932LeadByte(strName[i])) {
-        ++i;
-        continue;
-      }
-      strName[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(strName[i])));
-    }
     // The name goes into the banner, the prompt and show version as it is
     // shown, never as terminal controls.
-    m_strMachineName = kx::MaskControlCharacters(strName);
+    m_strMachineName = kx::MaskControlCharacters(kx::LowerCaseSingleByte(kx::QueryComputerName()));
   }
   return m_strMachineName.c_str();
 }

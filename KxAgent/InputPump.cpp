@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "KxAgentLog.h"
+#include "platform/com_apartment.h"
 
 CInputPump::CInputPump(std::function<void(char)> fnKey, std::function<void()> fnReceived)
     : m_fnKey(std::move(fnKey)),
@@ -62,6 +63,7 @@ std::string CInputPump::TakeQueued() {
 }
 
 void CInputPump::Run() {
+  kx::CComApartment apartment;  // DLL plug-ins and the shell's drive names need COM
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(m_lock);

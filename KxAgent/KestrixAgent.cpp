@@ -4,6 +4,7 @@
 #include "EventLogManager.h"
 #include "EventLogPush.h"
 #include "InputPump.h"
+#include "KxAgentConfigManager/ConfigFileCheck.h"
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentLog.h"
 #include "PluginLoader.h"
@@ -29,6 +30,10 @@ void CKestrixAgent::Build(const std::string& strBaseDir, std::unique_ptr<kx::CSe
 
   m_pLogObject = CKxAgentLog::GetInstance(config.GetLogSetting());
   CKxAgentLog::LogDebug("CKestrixAgent::CKestrixAgent()", "m_pLogObject initialized.");
+  char szConfigProblem[1024];
+  if (KxAgentCheckConfigFile(config.GetSystemConfigPath(), szConfigProblem, sizeof(szConfigProblem)) != 0) {
+    CKxAgentLog::ReportUnreadableConfig(szConfigProblem);
+  }
 
   DWORD dwComPort = config.GetComPort();
   DWORD dwComSpeed = config.GetComSpeed();

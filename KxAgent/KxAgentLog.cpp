@@ -1,6 +1,7 @@
 #include "KxAgentLog.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
@@ -8,7 +9,9 @@
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentMessages.h"
 #include "platform/error_codes.h"
+#include "platform/error_text.h"
 #include "platform/event_log.h"
+#include "platform/native_path.h"
 #include "platform/text_encoding.h"
 
 namespace {
@@ -36,6 +39,30 @@ std::string FormatText(const char* lpFormat, va_list args) {
   return std::string(large.data(), nLength);
 }
 
+// A notice from its code page 932 format, which is no literal.
+std::string FormatNotice(const char* lpFormat, ...) {
+  va_list args;
+  va_start(args, lpFormat);
+  std::string strText = FormatText(lpFormat, args);
+  va_end(args);
+  return strText;
+}
+
+// The notice of a log file that cannot be opened, in code page 932: its path,
+// its level and the system's reason.
+const std::string& OpenFailureNoticeFormat() {
+  static const std::string strFormat =
+      kx::Utf8ToCp932("ログファイル %s を開けないため、ファシリティ %s のログ出力を停止します。(%s)");
+  return strFormat;
+}
+
+// The notice of a system configuration that cannot be read (which file, why).
+const std::string& UnreadableConfigNoticeFormat() {
+  static const std::string strFormat = kx::Utf8ToCp932(
+      "システム設定ファイルを読み込めなかったため、既定の設定で開始します。(%s)");
+  return strFormat;
+}
+
 // The limit notice in code page 932, converted once from the UTF-8 source.
 const std::string& LimitNoticeFormat() {
   static const std::string strFormat = kx::Utf8ToCp932(
@@ -52,14 +79,15 @@ const std::string& LimitNoticeFormat() {
 // CLogFile
 
 CLogFile::CLogFile(const char* lpPath, const char* lpLevelName, BOOL bLimit)
-    : m_lMaxSize(-1),
+    : m_dwOpenError(ERROR_SUCCESS),
+      m_lMaxSize(-1),
       m_bLimit(bLimit),
       m_strLevelName(lpLevelName != nullptr ? lpLevelName : ""),
       m_strPath(lpPath != nullptr ? lpPath : ""),
       m_pListener(nullptr) {
-  // A file that cannot be opened (its directory is missing, say) silences the
-  // level; there is nowhere to report it.
-  m_file.Open(m_strPath.c_str());
+  // A file that cannot be opened (its directory is missing, a link was planted
+  // under its name) silences the level; the log object reports it.
+  m_dwOpenError = m_file.Open(m_strPath.c_str());
 }
 
 CLogFile::~CLogFile() {}
@@ -76,6 +104,8 @@ void CLogFile::SetListener(CKxAgentLog* pListener) { m_pListener = pListener; }
 const char* CLogFile::GetLevelName() const { return m_strLevelName.c_str(); }
 
 const char* CLogFile::GetPath() const { return m_strPath.c_str(); }
+
+DWORD CLogFile::GetOpenError() const { return m_dwOpenError; }
 
 BOOL CLogFile::IsOpen() {
   std::lock_guard<std::mutex> lock(m_mutex);
@@ -166,6 +196,10 @@ CKxAgentLog::CKxAgentLog(CKxAgentLogSetting* pSetting)
     pFile->SetMaxSize(bLimit ? pSetting->GetLogFileMaxSize() : -1);
     pFile->SetListener(bLimit ? this : nullptr);
   }
+  for (Level level : {kError, kWarning, kInfo, kDebug}) {
+    const CLogFile* pFile = GetFile(level);
+    if (pFile->GetOpenError() != ERROR_SUCCESS && IsLevelEnabled(level)) ReportOpenFailure(*pFile);
+  }
 }
 
 CKxAgentLog::~CKxAgentLog() {
@@ -190,6 +224,33 @@ CKxAgentLog* CKxAgentLog::GetInstance() { return s_pInstance.load(); }
 CKxAgentLog* CKxAgentLog::ReplaceInstanceForTest(CKxAgentLog* pLog) {
   std::lock_guard<std::mutex> lock(g_instanceMutex);
   return s_pInstance.exchange(pLog);
+}
+
+void CKxAgentLog::ReportOutsideTheFiles(WORD wType, const std::string& strConsoleText,
+                                        const std::string& strEventText) {
+  std::fprintf(stderr, "KxAgent: %s\n", strConsoleText.c_str());
+  std::fflush(stderr);
+  __LogEvent(wType, strEventText.c_str());
+}
+
+// The level writes nothing this run, and nothing in its own file can say so.
+void CKxAgentLog::ReportOpenFailure(const CLogFile& file) {
+  std::string strReason = kx::FormatSystemMessage(file.GetOpenError());
+  if (strReason.empty()) strReason = "error " + std::to_string(file.GetOpenError());
+  ReportOutsideTheFiles(EVENTLOG_WARNING_TYPE,
+                        std::string("the ") + file.GetLevelName() + " log file " + kx::ToNativePath(file.GetPath()) +
+                            " cannot be opened: " + strReason,
+                        FormatNotice(OpenFailureNoticeFormat().c_str(), file.GetPath(), file.GetLevelName(),
+                                     strReason.c_str()));
+}
+
+void CKxAgentLog::ReportUnreadableConfig(const char* lpProblem) {
+  if (lpProblem == nullptr) lpProblem = "";
+  LogError("initialize", "The system configuration cannot be read; the default settings are used. (%s)", lpProblem);
+  ReportOutsideTheFiles(EVENTLOG_ERROR_TYPE,
+                        std::string("the system configuration cannot be read; the default settings are used: ") +
+                            kx::ToNativePath(lpProblem),
+                        FormatNotice(UnreadableConfigNoticeFormat().c_str(), lpProblem));
 }
 
 CLogFile* CKxAgentLog::GetFile(Level level) const {

@@ -26,8 +26,9 @@ class CKxAgentLog;
 // the close at the limit.
 class CLogFile {
  public:
-  // Opens (creating when missing) `lpPath` for appending; on failure the file
-  // stays closed and every entry is dropped. No maximum size, no listener.
+  // Opens (creating when missing, mode 0640) `lpPath` for appending; a link or
+  // anything but a plain file there is not opened. On failure the file stays
+  // closed and every entry is dropped. No maximum size, no listener.
   CLogFile(const char* lpPath, const char* lpLevelName, BOOL bLimit);
   ~CLogFile();
   CLogFile(const CLogFile&) = delete;
@@ -41,6 +42,8 @@ class CLogFile {
   // "ERROR", "WARN", "INFO" or "DEBUG".
   const char* GetLevelName() const;
   const char* GetPath() const;
+  // Why the file could not be opened; ERROR_SUCCESS when it was.
+  DWORD GetOpenError() const;
   // TRUE while the file takes entries (open and not yet at its limit).
   BOOL IsOpen();
   // Appends "yyyy-mm-dd hh:mm:ss LEVEL [source] text" with CR, LF and TAB removed
@@ -58,6 +61,7 @@ class CLogFile {
   BOOL CloseAtLimit();
 
   kx::CAppendFile m_file;
+  DWORD m_dwOpenError;
   long m_lMaxSize;
   BOOL m_bLimit;
   std::string m_strLevelName;
@@ -72,7 +76,9 @@ class CLogFile {
 class CKxAgentLog {
  public:
   // Opens the four level files named by `pSetting` (all four, whatever the
-  // enabled flags say) and reads the flags. Prefer GetInstance; constructing
+  // enabled flags say) and reads the flags. A file of an enabled level that
+  // cannot be opened is reported once, on standard error and as an event-log
+  // warning; the other levels go on. Prefer GetInstance; constructing
   // directly is for tests and subclasses, which install themselves with
   // ReplaceInstanceForTest.
   explicit CKxAgentLog(CKxAgentLogSetting* pSetting);
@@ -107,6 +113,12 @@ class CKxAgentLog {
   // Formats the text (cut at 1023 bytes) and writes it as an event-log warning.
   static void LogEventWarning(const char* lpFormat, ...) KX_PRINTF_FORMAT(1, 2);
 
+  // The system configuration file could not be read and the defaults are in
+  // force: `lpProblem` (which file, why) goes to the error level (source
+  // "initialize"), to standard error and to the event log as an error, since
+  // with the default setting the level files are usually off. Any thread.
+  static void ReportUnreadableConfig(const char* lpProblem);
+
   // Called once when `pFile` stops taking entries. Reason 1 (the file reached its
   // maximum size) writes the event-log warning that names the file, its limit in
   // KB and its level; other reasons do nothing. Called on the writing thread.
@@ -118,6 +130,10 @@ class CKxAgentLog {
   static void FormatEntry(Level level, const char* lpSource, const char* lpFormat, va_list args);
   CLogFile* GetFile(Level level) const;
   BOOL IsLevelEnabled(Level level) const;
+  static void ReportOpenFailure(const CLogFile& file);
+  // Standard error gets strConsoleText (for whoever started the program), the
+  // event log strEventText: said where the level files may not be.
+  static void ReportOutsideTheFiles(WORD wType, const std::string& strConsoleText, const std::string& strEventText);
 
   CLogFile* m_pErrorFile;
   CLogFile* m_pWarningFile;

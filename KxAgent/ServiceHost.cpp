@@ -1,5 +1,6 @@
 #include "ServiceHost.h"
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -9,6 +10,7 @@
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentLog.h"
 #include "Resources.h"
+#include "platform/com_apartment.h"
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
 #include "platform/process_control.h"
@@ -36,19 +38,20 @@ const char* ServiceName() { return LoadResourceString(IDS_SERVICENAME); }
 
 // Host state, one per process.
 bool g_bServiceMode = false;
-kx::SERVICE_STATUS g_status = {SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, SERVICE_ACCEPT_STOP, 0, 0, 0, 0};
 kx::SERVICE_STATUS_HANDLE g_hStatus = nullptr;
+// Service mode only: the status the service thread and the control handler's
+// thread report.
+CServiceStatusReporter* g_pStatus = nullptr;
 kx::CEvent g_quit(TRUE, FALSE);
 int g_nExitCode = 0;
 
-// The service thread and the control handler's thread both report states.
-std::mutex g_statusLock;
-
-void SetStatus(DWORD dwState) {
-  std::lock_guard<std::mutex> lock(g_statusLock);
-  g_status.dwCurrentState = dwState;
-  if (g_hStatus != nullptr) kx::SetServiceStatus(g_hStatus, &g_status);
-}
+// A pending state's checkpoint rises every second; the service manager hears
+// nothing new after two minutes of a stop that does not finish.
+const DWORD kProgressMs = 1000;
+const DWORD kProgressLimitMs = 120000;
+// The service's own exit code when the COM port could not be opened: the low
+// word of the event that says so.
+const DWORD kPortNotOpened = 0x103;
 
 // The three service events go to the event log in Japanese, as code page 932.
 void LogServiceEvent(WORD wType, const char* lpUtf8Text) {
@@ -186,18 +189,23 @@ void Run() {
     g_nExitCode = 1;
     return;
   }
-  if (g_bServiceMode) {
+  if (g_pStatus != nullptr) {
     LogServiceEvent(EVENTLOG_INFORMATION_TYPE, "Kestrix Agent for Windows サービスは開始されました。\r\n");
-    SetStatus(SERVICE_RUNNING);
+    g_pStatus->ReportRunning();
   }
   MessageLoop();
+  // Joining the agent's threads may wait for a command (a 30 s service wait, a
+  // plug-in): the manager sees the stop progress meanwhile.
+  if (g_pStatus != nullptr) g_pStatus->ReportStopPending();
   DestroyAgent(pAgent);
 }
 
 void Handler(DWORD dwControl) {
   switch (dwControl) {
     case SERVICE_CONTROL_STOP:
-      SetStatus(SERVICE_STOP_PENDING);
+      // Not accepted while the start is pending: the manager refuses it then,
+      // and a stop that comes anyway ends the service once it has started.
+      if (g_pStatus != nullptr && g_pStatus->GetState() == SERVICE_RUNNING) g_pStatus->ReportStopPending();
       g_quit.Set();
       break;
     case SERVICE_CONTROL_PAUSE:
@@ -205,7 +213,7 @@ void Handler(DWORD dwControl) {
     case SERVICE_CONTROL_INTERROGATE:
       break;
     case SERVICE_CONTROL_SHUTDOWN:
-      // The service thread stops the agent as for a stop control.
+      // The service thread stops the agent at once, as for a stop control.
       g_quit.Set();
       break;
     default:
@@ -219,10 +227,25 @@ void ServiceMain(DWORD /*dwArgc*/, char** /*lpArgv*/) {
     LogHostDiagnostic("Handler not installed");
     return;
   }
-  SetStatus(SERVICE_START_PENDING);
-  Run();
-  SetStatus(SERVICE_STOPPED);
+  CServiceStatusReporter status(
+      [](const kx::SERVICE_STATUS& report) { kx::SetServiceStatus(g_hStatus, &report); }, kProgressMs,
+      kProgressLimitMs);
+  g_pStatus = &status;
+  status.ReportStartPending();
+  {
+    kx::CComApartment apartment;
+    Run();
+  }
+  // Written while the process is sure to run: once SERVICE_STOPPED is
+  // reported the manager may end it.
   LogServiceEvent(EVENTLOG_INFORMATION_TYPE, "Kestrix Agent for Windows サービスは停止しました。\r\n");
+  if (g_nExitCode != 0) {
+    // Reported as a failure, so the manager logs it and runs the recovery actions.
+    status.ReportStopped(ERROR_SERVICE_SPECIFIC_ERROR, kPortNotOpened);
+  } else {
+    status.ReportStopped(0, 0);
+  }
+  g_pStatus = nullptr;
 }
 
 bool IsSwitch(const char* lpArgument, const char* lpSwitch) {
@@ -259,4 +282,108 @@ int RunServiceHost(int argc, char* argv[]) {
   // Run has joined the agent's threads and released it; what other parts
   // keep for the whole process (the agent log) is left to the system.
   kx::ExitProcessNow(g_nExitCode);
+}
+
+// ---------------------------------------------------------------------------
+// CServiceStatusReporter
+
+namespace {
+
+bool IsPending(DWORD dwState) {
+  return dwState == SERVICE_START_PENDING || dwState == SERVICE_STOP_PENDING ||
+         dwState == SERVICE_CONTINUE_PENDING || dwState == SERVICE_PAUSE_PENDING;
+}
+
+}  // namespace
+
+CServiceStatusReporter::CServiceStatusReporter(ReportFunc report, DWORD dwProgressMs, DWORD dwProgressLimitMs)
+    : m_report(std::move(report)),
+      m_dwProgressMs(dwProgressMs),
+      m_dwProgressLimitMs(dwProgressLimitMs),
+      m_status{SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, 0, 0, 0, 0, 0},
+      m_nPendingGeneration(0) {}
+
+CServiceStatusReporter::~CServiceStatusReporter() {
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    ++m_nPendingGeneration;
+    m_status.dwCurrentState = SERVICE_STOPPED;
+  }
+  StopProgress();
+}
+
+void CServiceStatusReporter::ReportStartPending() { ReportPending(SERVICE_START_PENDING); }
+
+void CServiceStatusReporter::ReportRunning() {
+  Report(SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0);
+  StopProgress();
+}
+
+void CServiceStatusReporter::ReportStopPending() { ReportPending(SERVICE_STOP_PENDING); }
+
+void CServiceStatusReporter::ReportStopped(DWORD dwWin32ExitCode, DWORD dwServiceSpecificExitCode) {
+  Report(SERVICE_STOPPED, 0, dwWin32ExitCode, dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR ? dwServiceSpecificExitCode : 0);
+  StopProgress();
+}
+
+DWORD CServiceStatusReporter::GetState() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_status.dwCurrentState;
+}
+
+void CServiceStatusReporter::ReportPending(DWORD dwState) {
+  std::lock_guard<std::mutex> threadLock(m_threadLock);
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_status.dwCurrentState == dwState) return;
+    m_status.dwCurrentState = dwState;
+    m_status.dwControlsAccepted = 0;
+    m_status.dwWin32ExitCode = 0;
+    m_status.dwServiceSpecificExitCode = 0;
+    m_status.dwCheckPoint = 1;
+    m_status.dwWaitHint = 3 * m_dwProgressMs;
+    ++m_nPendingGeneration;
+    m_report(m_status);
+  }
+  m_progressWake.notify_all();
+  if (!m_progress.joinable()) m_progress = std::thread(&CServiceStatusReporter::ProgressThread, this);
+}
+
+void CServiceStatusReporter::Report(DWORD dwState, DWORD dwControls, DWORD dwWin32, DWORD dwSpecific) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_status.dwCurrentState = dwState;
+  m_status.dwControlsAccepted = dwControls;
+  m_status.dwWin32ExitCode = dwWin32;
+  m_status.dwServiceSpecificExitCode = dwSpecific;
+  m_status.dwCheckPoint = 0;
+  m_status.dwWaitHint = 0;
+  ++m_nPendingGeneration;
+  m_report(m_status);
+}
+
+void CServiceStatusReporter::StopProgress() {
+  m_progressWake.notify_all();
+  std::lock_guard<std::mutex> threadLock(m_threadLock);
+  if (m_progress.joinable()) m_progress.join();
+}
+
+void CServiceStatusReporter::ProgressThread() {
+  std::unique_lock<std::mutex> lock(m_lock);
+  std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
+  while (IsPending(m_status.dwCurrentState)) {
+    unsigned int nGeneration = m_nPendingGeneration;
+    bool bChanged = m_progressWake.wait_for(lock, std::chrono::milliseconds(m_dwProgressMs),
+                                            [&] { return nGeneration != m_nPendingGeneration; });
+    if (bChanged) {
+      since = std::chrono::steady_clock::now();
+      continue;
+    }
+    if (std::chrono::steady_clock::now() - since >= std::chrono::milliseconds(m_dwProgressLimitMs)) {
+      m_progressWake.wait(lock, [&] { return nGeneration != m_nPendingGeneration; });
+      since = std::chrono::steady_clock::now();
+      continue;
+    }
+    ++m_status.dwCheckPoint;
+    m_report(m_status);
+  }
 }

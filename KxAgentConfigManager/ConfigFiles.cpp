@@ -10,8 +10,10 @@
 #include <memory>
 #include <string>
 
+#include "KxAgentConfigManager/ConfigFileCheck.h"
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentConfigManager/XmlSupport.h"
+#include "platform/error_codes.h"
 #include "platform/text_encoding.h"
 
 using namespace xercesc;
@@ -349,6 +351,45 @@ BOOL CKxAgentConfigManager::LoadSystemConfig() {
   }
   m_bModified = FALSE;
   return TRUE;
+}
+
+DWORD KxAgentCheckConfigFile(const char* lpPath, char* lpProblem, DWORD cchProblem) {
+  std::string strPath = lpPath != nullptr ? lpPath : "";
+  DWORD dwResult = ERROR_SUCCESS;
+  std::string strProblem;
+  if (g_nXmlLibraryUsers == 0) {
+    dwResult = ERROR_INVALID_FUNCTION;
+    strProblem = strPath + ": the XML library is not initialized";
+  } else {
+    try {
+      CConfigFileReader reader(false);
+      if (reader.Parse(strPath) == nullptr) {
+        dwResult = reader.GetProblemCode();
+        strProblem = reader.GetProblem();
+      }
+    } catch (const XMLException& e) {
+      dwResult = ERROR_INVALID_DATA;
+      strProblem = strPath + ": " + XmlToModel(e.getMessage());
+    } catch (const DOMException& e) {
+      dwResult = ERROR_INVALID_DATA;
+      strProblem = strPath + ": DOMException code " + std::to_string(e.code);
+    } catch (...) {
+      dwResult = ERROR_INVALID_DATA;
+      strProblem = strPath + ": unexpected exception";
+    }
+  }
+  if (lpProblem != nullptr && cchProblem > 0) {
+    // Cut on a character boundary of code page 932.
+    size_t cbKeep = 0;
+    while (cbKeep < strProblem.size()) {
+      size_t cbChar = kx::IsCp932LeadByte(static_cast<unsigned char>(strProblem[cbKeep])) ? 2 : 1;
+      if (cbKeep + cbChar > cchProblem - 1 || cbKeep + cbChar > strProblem.size()) break;
+      cbKeep += cbChar;
+    }
+    strProblem.copy(lpProblem, cbKeep);
+    lpProblem[cbKeep] = '\0';
+  }
+  return dwResult;
 }
 
 BOOL CKxAgentConfigManager::LoadCommandConfig() {

@@ -12,6 +12,8 @@
 #include <iterator>
 #include <system_error>
 
+#include "platform/error_codes.h"
+#include "platform/error_text.h"
 #include "platform/native_path.h"
 #include "platform/replace_file.h"
 #include "platform/text_encoding.h"
@@ -136,14 +138,18 @@ void ParseDecimal(const std::string& strText, bool* pbNegative, std::uint64_t* p
   *pbOverflow = bOverflow;
 }
 
-bool ReadWholeFile(const std::string& strPath, std::string* pBytes) {
+// ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, or ERROR_ACCESS_DENIED for anything
+// else that is no readable plain file.
+DWORD ReadWholeFile(const std::string& strPath, std::string* pBytes) {
   std::error_code ec;
   std::filesystem::path path = ToFileSystemPath(strPath);
-  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return ERROR_FILE_NOT_FOUND;
+  if (status.type() != std::filesystem::file_type::regular) return ERROR_ACCESS_DENIED;
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  if (!in) return ERROR_ACCESS_DENIED;
   pBytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  return in.bad() ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -231,17 +237,23 @@ bool ReadAttribute(const DOMElement* pElement, const XMLCh* lpName, std::string*
 }
 
 bool CConfigErrorHandler::handleError(const DOMError& domError) {
-  m_bErrorSeen = true;
   const DOMLocator* pLocator = domError.getLocation();
-  PrintParseProblem(SeverityText(static_cast<DOMError::ErrorSeverity>(domError.getSeverity())),
-                    XmlToUtf8(pLocator ? pLocator->getURI() : nullptr),
-                    pLocator ? static_cast<long long>(pLocator->getLineNumber()) : 0,
-                    pLocator ? static_cast<long long>(pLocator->getColumnNumber()) : 0,
-                    XmlToUtf8(domError.getMessage()));
+  long long llLine = pLocator ? static_cast<long long>(pLocator->getLineNumber()) : 0;
+  long long llColumn = pLocator ? static_cast<long long>(pLocator->getColumnNumber()) : 0;
+  if (!m_bErrorSeen) {
+    m_strFirstProblem = XmlToModel(pLocator ? pLocator->getURI() : nullptr) + ": line " + std::to_string(llLine) +
+                        ", column " + std::to_string(llColumn) + ": " + XmlToModel(domError.getMessage());
+  }
+  m_bErrorSeen = true;
+  if (m_bPrint) {
+    PrintParseProblem(SeverityText(static_cast<DOMError::ErrorSeverity>(domError.getSeverity())),
+                      XmlToUtf8(pLocator ? pLocator->getURI() : nullptr), llLine, llColumn,
+                      XmlToUtf8(domError.getMessage()));
+  }
   return false;
 }
 
-CConfigFileReader::CConfigFileReader() {
+CConfigFileReader::CConfigFileReader(bool bPrint) : m_bPrint(bPrint), m_errorHandler(bPrint) {
   DOMImplementation* pImpl = DOMImplementationRegistry::getDOMImplementation(kLoadSaveFeature);
   m_pParser = pImpl->createLSParser(DOMImplementationLS::MODE_SYNCHRONOUS, nullptr);
   DOMConfiguration* pConfig = m_pParser->getDomConfig();
@@ -260,10 +272,14 @@ CConfigFileReader::~CConfigFileReader() {
 DOMElement* CConfigFileReader::Parse(const std::string& strPath) {
   std::string strBytes;
   std::string strPathUtf8 = Cp932ToUtf8(strPath);
-  if (!ReadWholeFile(strPath, &strBytes)) {
+  m_dwProblem = ReadWholeFile(strPath, &strBytes);
+  if (m_dwProblem != ERROR_SUCCESS) {
+    m_strProblem = strPath + ": " + FormatSystemMessage(m_dwProblem);
     // Same report the library gives for a document it cannot open itself.
-    PrintParseProblem("Fatal Error at file", strPathUtf8, 0, 0,
-                      "unable to open primary document entity '" + strPathUtf8 + "'");
+    if (m_bPrint) {
+      PrintParseProblem("Fatal Error at file", strPathUtf8, 0, 0,
+                        "unable to open primary document entity '" + strPathUtf8 + "'");
+    }
     return nullptr;
   }
   XmlString strSystemId = Utf8ToUtf16(strPathUtf8);
@@ -273,7 +289,11 @@ DOMElement* CConfigFileReader::Parse(const std::string& strPath) {
   DOMDocument* pDocument = m_pParser->parse(&input);
   // After a reported problem the document is only the part before it; a half
   // configuration is worse than the one already in the model.
-  if (!pDocument || m_errorHandler.IsErrorSeen()) return nullptr;
+  if (!pDocument || m_errorHandler.IsErrorSeen()) {
+    m_dwProblem = ERROR_INVALID_DATA;
+    m_strProblem = m_errorHandler.IsErrorSeen() ? m_errorHandler.GetFirstProblem() : strPath + ": no document";
+    return nullptr;
+  }
   return pDocument->getDocumentElement();
 }
 

@@ -98,14 +98,20 @@ std::string ElementText(const xercesc::DOMElement* pElement);
 // when the attribute is missing.
 bool ReadAttribute(const xercesc::DOMElement* pElement, const XMLCh* lpName, std::string* pValue);
 
-// Prints the report of one parse problem to standard output and answers "stop".
+// Prints the report of one parse problem to standard output (unless told not
+// to), keeps the first one as one line of text, and answers "stop".
 class CConfigErrorHandler : public xercesc::DOMErrorHandler {
  public:
+  explicit CConfigErrorHandler(bool bPrint = true) : m_bPrint(bPrint) {}
   bool handleError(const xercesc::DOMError& domError) override;
   bool IsErrorSeen() const { return m_bErrorSeen; }
+  // "<file>: line L, column C: <message>" (code page 932) of the first problem.
+  const std::string& GetFirstProblem() const { return m_strFirstProblem; }
 
  private:
+  bool m_bPrint;
   bool m_bErrorSeen = false;
+  std::string m_strFirstProblem;
 };
 
 // Parses one configuration file. The document belongs to the reader and lives
@@ -114,7 +120,8 @@ class CConfigErrorHandler : public xercesc::DOMErrorHandler {
 // expand entities without bound.
 class CConfigFileReader {
  public:
-  CConfigFileReader();
+  // bPrint: whether problems are printed to standard output as they are found.
+  explicit CConfigFileReader(bool bPrint = true);
   ~CConfigFileReader();
   CConfigFileReader(const CConfigFileReader&) = delete;
   CConfigFileReader& operator=(const CConfigFileReader&) = delete;
@@ -123,9 +130,17 @@ class CConfigFileReader {
   // the file cannot be read or reported any problem; the problem has then been
   // printed. May throw the XML library's exceptions; see RunGuardedLoad.
   xercesc::DOMElement* Parse(const std::string& strPath);
+  // After Parse returned null: ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED (not a
+  // readable plain file) or ERROR_INVALID_DATA (the library reported a
+  // problem), and the problem as one line naming the file (code page 932).
+  DWORD GetProblemCode() const { return m_dwProblem; }
+  const std::string& GetProblem() const { return m_strProblem; }
 
  private:
   xercesc::DOMLSParser* m_pParser = nullptr;
+  bool m_bPrint;
+  DWORD m_dwProblem = 0;
+  std::string m_strProblem;
   xercesc::SecurityManager m_securityManager;
   CConfigErrorHandler m_errorHandler;
 };

@@ -1,9 +1,7 @@
 #include "KxAgentCtrl/CtrlApp.h"
 
-#include <QDir>
-#include <QStandardPaths>
-
 #include "platform/error_codes.h"
+#include "platform/error_text.h"
 #include "platform/registration.h"
 
 namespace {
@@ -11,7 +9,6 @@ namespace {
 const char* const kAppIdGuid = "{B3D4E6A1-2C7F-4E58-9A10-5F2C8D47E6B9}";
 const char* const kAppIdKey = "AppID/{B3D4E6A1-2C7F-4E58-9A10-5F2C8D47E6B9}";
 const char* const kExeKey = "AppID/KxAgentCtrl.EXE";
-const char* const kLockName = "KxAgentCtrlMutex.lock";
 
 }  // namespace
 
@@ -40,23 +37,27 @@ bool KxUnregisterCtrl() {
   return bApp && bExe;
 }
 
-CKxCtrlSingleInstance::CKxCtrlSingleInstance() = default;
+CKxCtrlSingleInstance::CKxCtrlSingleInstance() : m_dwError(ERROR_SUCCESS) {}
 CKxCtrlSingleInstance::~CKxCtrlSingleInstance() = default;
 
-QString CKxCtrlSingleInstance::GetLockPath() {
-  QString strDir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (strDir.isEmpty()) strDir = QDir::tempPath();
-  return strDir + QLatin1Char('/') + QLatin1String(kLockName);
+QString CKxCtrlSingleInstance::GetLockPath(const char* lpConfigPath) {
+  return KxToQt(kx::CSingleInstance::GetLockName(lpConfigPath).c_str());
 }
 
-CKxCtrlSingleInstance::Result CKxCtrlSingleInstance::Acquire() {
-  m_pLock = std::make_unique<QLockFile>(GetLockPath());
-  // No age makes a lock stale: only a lock whose process is gone is.
-  m_pLock->setStaleLockTime(0);
-  if (m_pLock->tryLock(0)) return KX_ACQUIRED;
-  QLockFile::LockError nError = m_pLock->error();
-  m_pLock.reset();
-  return nError == QLockFile::LockFailedError ? KX_ALREADY_RUNNING : KX_FAILED;
+CKxCtrlSingleInstance::Result CKxCtrlSingleInstance::Acquire(const char* lpConfigPath) {
+  m_dwError = m_lock.Acquire(lpConfigPath);
+  if (m_dwError == ERROR_SUCCESS) return KX_ACQUIRED;
+  if (m_dwError == ERROR_ALREADY_EXISTS) return KX_ALREADY_RUNNING;
+  m_strFailedLock = GetLockPath(lpConfigPath);
+  return KX_FAILED;
+}
+
+CKxCtrlMessage CKxCtrlSingleInstance::GetFailedMessage() const {
+  CKxCtrlMessage message;
+  message.Set(QStringLiteral("設定ツールのロック「%1」を作成できないため、起動できません。\r\n%2")
+                  .arg(m_strFailedLock, QString::fromStdString(kx::FormatSystemMessage(m_dwError))),
+              kKxFrameworkTitle, KX_ICON_ERROR);
+  return message;
 }
 
 CKxCtrlMessage CKxCtrlSingleInstance::GetAlreadyRunningMessage() {

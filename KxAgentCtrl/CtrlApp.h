@@ -2,12 +2,12 @@
 // registration switches and the check that only one instance runs.
 #pragma once
 
-#include <QLockFile>
 #include <QString>
 #include <QStringList>
 #include <memory>
 
 #include "KxAgentCtrl/CtrlText.h"
+#include "platform/single_instance.h"
 
 // What the command line asks for.
 enum KxCtrlCommand {
@@ -26,8 +26,10 @@ bool KxRegisterCtrl();
 // Removes both records (the AppID key above them stays).
 bool KxUnregisterCtrl();
 
-// Holds the one-instance lock while it lives. The lock is a file in the
-// user's runtime directory; a lock left by an instance that died is taken over.
+// Holds the one-instance lock while it lives. The lock is a file beside the
+// configuration file it protects (one editor per installation, whoever runs
+// it), held with a lock the system drops when the process ends; on Windows the
+// named mutex "KxAgentCtrlMutex".
 class CKxCtrlSingleInstance {
  public:
   CKxCtrlSingleInstance();
@@ -36,13 +38,18 @@ class CKxCtrlSingleInstance {
   CKxCtrlSingleInstance& operator=(const CKxCtrlSingleInstance&) = delete;
 
   enum Result { KX_ACQUIRED, KX_ALREADY_RUNNING, KX_FAILED };
-  Result Acquire();
+  // lpConfigPath: the system configuration file (code page 932).
+  Result Acquire(const char* lpConfigPath);
 
-  // The lock file's path.
-  static QString GetLockPath();
+  // The lock file's path for that configuration file.
+  static QString GetLockPath(const char* lpConfigPath);
   // The message a second instance shows before it ends.
   static CKxCtrlMessage GetAlreadyRunningMessage();
+  // After KX_FAILED: which lock could not be made, and why.
+  CKxCtrlMessage GetFailedMessage() const;
 
  private:
-  std::unique_ptr<QLockFile> m_pLock;
+  kx::CSingleInstance m_lock;
+  QString m_strFailedLock;
+  DWORD m_dwError;
 };

@@ -25,10 +25,11 @@ int KxCtrlMain(const QStringList& arguments, const QString& strBaseDir) {
       nResult = KxRegisterCtrl() ? 0 : 1;
     } else if (nCommand == KX_CTRL_UNREGISTER) {
       nResult = KxUnregisterCtrl() ? 0 : 1;
-    } else if (CKxCtrlSingleInstance::Result nLock = instance.Acquire(); nLock != CKxCtrlSingleInstance::KX_ACQUIRED) {
-      if (nLock == CKxCtrlSingleInstance::KX_ALREADY_RUNNING) {
-        KxShowMessage(nullptr, CKxCtrlSingleInstance::GetAlreadyRunningMessage());
-      }
+    } else if (CKxCtrlSingleInstance::Result nLock = instance.Acquire(manager.GetSystemConfigPath());
+               nLock != CKxCtrlSingleInstance::KX_ACQUIRED) {
+      KxShowMessage(nullptr, nLock == CKxCtrlSingleInstance::KX_ALREADY_RUNNING
+                                 ? CKxCtrlSingleInstance::GetAlreadyRunningMessage()
+                                 : instance.GetFailedMessage());
       nResult = 1;
     } else {
       manager.LoadConfig();

@@ -8,6 +8,8 @@
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentCtrl/PluginLoader.h"
 #include "KxAgentPluginManager/PluginFile.h"
+#include "platform/error_codes.h"
+#include "platform/replace_file.h"
 
 namespace {
 
@@ -167,7 +169,8 @@ bool CKxAgentPluginPageLogic::Install(const QString& strPath, CKxPluginRow* pRow
   // A file chosen inside the plug-in directory is already in place; removing
   // the target first would delete the only copy.
   bool bInPlace = QFileInfo(strPath).canonicalFilePath() == QFileInfo(strTarget).canonicalFilePath();
-  if (!bInPlace && ((QFile::exists(strTarget) && !QFile::remove(strTarget)) || !QFile::copy(strPath, strTarget))) {
+  if (!bInPlace && kx::InstallFileCopy(KxToCp932(strPath).c_str(), m_pManager->GetPluginDir(),
+                                       KxToCp932(strName).c_str()) != ERROR_SUCCESS) {
     pMessage->Set(QStringLiteral("ファイルのコピーに失敗しました。"), InstallErrorTitle(), KX_ICON_ERROR);
     m_pManager->RemovePlugin(nPluginID);
     return false;

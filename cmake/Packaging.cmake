@@ -59,7 +59,10 @@ install(DIRECTORY ${KX_DEB_STAGE_DIR}/plugins DESTINATION ${KX_DEB_PROGRAM_DIR} 
 # The program finds config/ beside itself; the files live under /etc.
 file(CREATE_LINK ${KX_DEB_CONFIG_DIR} ${KX_DEB_STAGE_DIR}/config SYMBOLIC)
 install(FILES ${KX_DEB_STAGE_DIR}/config DESTINATION ${KX_DEB_PROGRAM_DIR} COMPONENT Agent)
-install(FILES ${KX_DEB_SOURCE_DIR}/sysconfig.xml DESTINATION etc/kxagent COMPONENT Agent)
+set(KX_DEFAULT_LOG_DIR /var/log/kxagent)
+set(KX_EXAMPLE_ACCOUNT root)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/sysconfig.xml.in ${KX_DEB_STAGE_DIR}/sysconfig.xml @ONLY)
+install(FILES ${KX_DEB_STAGE_DIR}/sysconfig.xml DESTINATION etc/kxagent COMPONENT Agent)
 install(FILES ${KX_DEB_SOURCE_DIR}/kxagent.pam DESTINATION etc/pam.d RENAME kxagent COMPONENT Agent)
 install(FILES ${KX_DEB_SOURCE_DIR}/kxagent@.service DESTINATION lib/systemd/system COMPONENT Agent)
 install(FILES ${KX_DEB_SOURCE_DIR}/kxagent.lintian-overrides DESTINATION usr/share/lintian/overrides

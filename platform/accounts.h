@@ -1,6 +1,8 @@
 // Accounts: verifying a user's password, with the results of LogonUser.
 #pragma once
 
+#include <string>
+
 #include "platform/kx_types.h"
 
 namespace kx {
@@ -29,5 +31,14 @@ DWORD LogonUserAccount(const char* lpUserName, const char* lpDomain, const char*
 const char* GetLogonTokenUser(HLOGONTOKEN hToken);
 // Releases a token; null is ignored.
 void CloseLogonToken(HLOGONTOKEN hToken);
+
+// A logon name as LogonUser wants it. With no domain given (empty or "."):
+// "DOMAIN\user" becomes user "user" in domain "DOMAIN"; "user@domain" (a user
+// principal name) stays whole and *pbNoDomain is set, since LogonUser takes a
+// principal name only with no domain at all. Otherwise the names pass as given
+// (*pstrDomain "." for the local machine). The backslash is found as a
+// character of code page 932, never as the second byte of a double-byte one.
+void SplitLogonName(const char* lpUserName, const char* lpDomain, std::string* pstrUser,
+                    std::string* pstrDomain, BOOL* pbNoDomain);
 
 }  // namespace kx

@@ -1,6 +1,7 @@
 #include "platform/windows_win.h"
 
 #include <new>
+#include <string>
 
 #include "platform/accounts.h"
 #include "platform/error_codes.h"
@@ -18,11 +19,12 @@ DWORD LogonUserAccount(const char* lpUserName, const char* lpDomain, const char*
   *phToken = nullptr;
   if (lpUserName == nullptr || lpPassword == nullptr) return ERROR_INVALID_PARAMETER;
   if (lpUserName[0] == '\0') return ERROR_LOGON_FAILURE;
-  // An empty domain means this machine, as ".".
-  const char* lpLogonDomain = (lpDomain == nullptr || lpDomain[0] == '\0') ? "." : lpDomain;
+  std::string strUser, strDomain;
+  BOOL bNoDomain = FALSE;
+  SplitLogonName(lpUserName, lpDomain, &strUser, &strDomain, &bNoDomain);
   HANDLE hToken = nullptr;
-  if (!::LogonUserA(lpUserName, lpLogonDomain, lpPassword, LOGON32_LOGON_INTERACTIVE, LOGON32_PROVIDER_DEFAULT,
-                    &hToken)) {
+  if (!::LogonUserA(strUser.c_str(), bNoDomain ? nullptr : strDomain.c_str(), lpPassword, LOGON32_LOGON_INTERACTIVE,
+                    LOGON32_PROVIDER_DEFAULT, &hToken)) {
     DWORD dwError = ::GetLastError();
     return dwError == ERROR_SUCCESS ? ERROR_LOGON_FAILURE : dwError;
   }

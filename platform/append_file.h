@@ -17,9 +17,14 @@ class CAppendFile {
   CAppendFile(const CAppendFile&) = delete;
   CAppendFile& operator=(const CAppendFile&) = delete;
 
-  // Opens `lpPath` (code page 932) for appending, creating it when missing; others
-  // may read it meanwhile. ERROR_SUCCESS, or e.g. ERROR_PATH_NOT_FOUND when its
-  // directory does not exist.
+  // Opens `lpPath` (code page 932) for appending, creating it when missing with
+  // read and write for its owner and read for its group (0640; on Windows the
+  // folder's inherited access); others may read it meanwhile. Only a plain file
+  // with one name is written, so nothing goes through a name planted in the
+  // folder: a symbolic link (reparse point) is refused with
+  // ERROR_STOPPED_ON_SYMLINK; a device, pipe, directory or a file with further
+  // hard links with ERROR_ACCESS_DENIED. ERROR_SUCCESS, or e.g.
+  // ERROR_PATH_NOT_FOUND when its directory does not exist.
   DWORD Open(const char* lpPath);
   // TRUE while a file is open.
   BOOL IsOpen() const;

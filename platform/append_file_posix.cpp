@@ -6,6 +6,7 @@
 
 #include "platform/append_file.h"
 #include "platform/error_codes.h"
+#include "platform/plain_file_posix.h"
 #include "platform/posix_error.h"
 #include "platform/text_encoding.h"
 
@@ -19,11 +20,10 @@ DWORD CAppendFile::Open(const char* lpPath) {
   Close();
   if (lpPath == nullptr || lpPath[0] == '\0') return ERROR_PATH_NOT_FOUND;
   std::string strPath = Cp932ToUtf8(lpPath);
-  int nFd = open(strPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (nFd < 0) {
-    // Windows names a missing directory in the path "path not found".
-    return errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrnoToWinError(errno);
-  }
+  // No following a planted link, and nothing but a plain file with one name.
+  DWORD dwError = ERROR_SUCCESS;
+  int nFd = OpenPlainFile(strPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW, 0640, true, &dwError);
+  if (nFd < 0) return dwError;
   m_nFd = nFd;
   return ERROR_SUCCESS;
 }

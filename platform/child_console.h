@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/kx_types.h"
 #include "platform/sync.h"
@@ -45,6 +46,10 @@ class CChildConsole {
   virtual DWORD WaitForEnd(DWORD dwMilliseconds) = 0;
   // The process ID of the interpreter; 0 before Start succeeded.
   virtual DWORD GetProcessId() = 0;
+  // What the agent's log should note about a successful Start: how it fell
+  // short of the usual way (its processes cannot be ended as one group, for
+  // example). Empty when there is nothing to note.
+  virtual std::string GetStartNote() { return std::string(); }
 };
 
 // A child console that has not started. The methods other than Start may be

@@ -1,23 +1,32 @@
 #include "platform/windows_win.h"
 
 #include <cstdio>
+#include <string>
 
 #include "platform/dynamic_library.h"
+#include "platform/error_text.h"
+#include "platform/thread_error_mode_win.h"
 
 namespace kx {
 namespace {
 
 std::string DescribeLoadError(DWORD dwError) {
-  char* lpMessage = nullptr;
-  DWORD dwLength = ::FormatMessageA(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, dwError,
-      MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<char*>(&lpMessage), 0, nullptr);
-  std::string strText = dwLength != 0 ? std::string(lpMessage, dwLength) : std::string();
-  if (lpMessage != nullptr) ::LocalFree(lpMessage);
-  while (!strText.empty() && (strText.back() == '\r' || strText.back() == '\n')) strText.pop_back();
+  std::string strText = FormatSystemMessage(dwError);
   char szCode[32];
   std::snprintf(szCode, sizeof(szCode), "error %lu", dwError);
   return strText.empty() ? std::string(szCode) : strText + " (" + szCode + ")";
+}
+
+// LOAD_WITH_ALTERED_SEARCH_PATH wants a full path with backslashes; a relative
+// one would leave the search order undefined.
+std::string FullPath(const char* lpPath) {
+  std::string strPath = lpPath;
+  for (char& c : strPath) {
+    if (c == '/') c = '\\';
+  }
+  char szFull[MAX_PATH * 2] = {};
+  DWORD dwLength = ::GetFullPathNameA(strPath.c_str(), sizeof(szFull), szFull, nullptr);
+  return dwLength > 0 && dwLength < sizeof(szFull) ? std::string(szFull, dwLength) : strPath;
 }
 
 }  // namespace
@@ -28,11 +37,17 @@ HKXMODULE LoadDynamicLibrary(const char* lpPath, std::string* pstrError) {
     if (pstrError != nullptr) *pstrError = "no library path";
     return nullptr;
   }
-  // A missing dependency fails the load here instead of showing a message box.
-  UINT uOldMode = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  HMODULE hModule = ::LoadLibraryA(lpPath);
-  DWORD dwError = ::GetLastError();
-  ::SetErrorMode(uOldMode);
+  std::string strPath = FullPath(lpPath);
+  HMODULE hModule = nullptr;
+  DWORD dwError = ERROR_SUCCESS;
+  {
+    // A missing dependency fails the load here instead of showing a message box.
+    CThreadErrorModeScope errorMode;
+    // The library's own folder is searched first for the modules it imports,
+    // not the current directory (System32 for a service) or PATH.
+    hModule = ::LoadLibraryExA(strPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    dwError = ::GetLastError();
+  }
   if (hModule == nullptr && pstrError != nullptr) *pstrError = DescribeLoadError(dwError);
   return reinterpret_cast<HKXMODULE>(hModule);
 }

@@ -211,7 +211,7 @@ class CEventLogChangeWaiter {
   CEventLogChangeWaiter& operator=(const CEventLogChangeWaiter&) = delete;
 
   // Adds a log; its bit in the wait's change mask is 1 << (number of logs
-  // added before it). ERROR_SUCCESS, ERROR_FILE_NOT_FOUND for a name that is no
+  // added before it, counting those whose watch could not be set up). ERROR_SUCCESS, ERROR_FILE_NOT_FOUND for a name that is no
   // log, or the error that kept the watch from being set up.
   DWORD AddLog(const char* lpLogName);
   // Waits up to dwMilliseconds (INFINITE: no limit; 0 only looks). WAIT_OBJECT_0

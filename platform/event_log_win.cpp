@@ -12,6 +12,7 @@
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
 #include "platform/program_path.h"
+#include "platform/sync.h"
 
 struct kx::CEventLogData {
   HANDLE hLog;
@@ -118,22 +119,7 @@ DWORD GetEventLogMaxRecords(HEVENTLOG hLog, DWORD* pdwMaxRecords) {
 }
 
 void EventTimeToLocalTime(DWORD dwTime, SYSTEMTIME* lpTime) {
-  if (lpTime == nullptr) return;
-  // Seconds since 1970 -> 100 ns units since 1601.
-  unsigned long long ullUnits = (static_cast<unsigned long long>(dwTime) + 11644473600ull) * 10000000ull;
-  FILETIME utc = {static_cast<DWORD>(ullUnits), static_cast<DWORD>(ullUnits >> 32)};
-  FILETIME local;
-  ::SYSTEMTIME time = {};
-  ::FileTimeToLocalFileTime(&utc, &local);
-  ::FileTimeToSystemTime(&local, &time);
-  lpTime->wYear = time.wYear;
-  lpTime->wMonth = time.wMonth;
-  lpTime->wDayOfWeek = time.wDayOfWeek;
-  lpTime->wDay = time.wDay;
-  lpTime->wHour = time.wHour;
-  lpTime->wMinute = time.wMinute;
-  lpTime->wSecond = time.wSecond;
-  lpTime->wMilliseconds = 0;
+  UnixTimeToLocalTime(static_cast<long long>(dwTime), lpTime);
 }
 
 DWORD RegisterEventLogSource(const char* lpSourceName, HEVENTSOURCE* phSource) {
@@ -285,6 +271,10 @@ DWORD FormatModuleMessage(HMESSAGEMODULE hModule, DWORD dwMessageID, const char*
 struct CEventLogChangeWaiter::Impl {
   std::vector<HANDLE> vecLogs;
   std::vector<HANDLE> vecEvents;  // [0] is Wake's
+  // The change-mask bit of each watched log (events [1..]): a log that could
+  // not be watched keeps its bit, so the logs after it keep theirs.
+  std::vector<DWORD> vecBits;
+  DWORD dwLogsAdded = 0;
   ~Impl() {
     for (HANDLE hLog : vecLogs) ::CloseEventLog(hLog);
     for (HANDLE hEvent : vecEvents) CloseKernelHandle(hEvent);
@@ -300,7 +290,8 @@ CEventLogChangeWaiter::~CEventLogChangeWaiter() { delete m_pImpl; }
 DWORD CEventLogChangeWaiter::AddLog(const char* lpLogName) {
   const char* lpLog = GetCanonicalEventLogName(lpLogName);
   if (lpLog == nullptr) return ERROR_FILE_NOT_FOUND;
-  if (m_pImpl->vecLogs.size() >= MAXIMUM_WAIT_OBJECTS - 1) return ERROR_NOT_ENOUGH_MEMORY;
+  DWORD dwBit = m_pImpl->dwLogsAdded++;
+  if (m_pImpl->vecLogs.size() >= MAXIMUM_WAIT_OBJECTS - 1 || dwBit >= 32) return ERROR_NOT_ENOUGH_MEMORY;
   HANDLE hLog = ::OpenEventLogA(nullptr, lpLog);
   if (hLog == nullptr) return ::GetLastError();
   HANDLE hEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -312,6 +303,7 @@ DWORD CEventLogChangeWaiter::AddLog(const char* lpLogName) {
   }
   m_pImpl->vecLogs.push_back(hLog);
   m_pImpl->vecEvents.push_back(hEvent);
+  m_pImpl->vecBits.push_back(1u << dwBit);
   return ERROR_SUCCESS;
 }
 
@@ -322,9 +314,9 @@ DWORD CEventLogChangeWaiter::Wait(DWORD dwMilliseconds, DWORD* pdwChangedMask) {
   if (dwResult == WAIT_OBJECT_0) return WAIT_IO_COMPLETION;
   if (dwResult == WAIT_TIMEOUT || dwResult == WAIT_FAILED) return WAIT_TIMEOUT;
   // Collect every log that changed, not only the first one signalled.
-  *pdwChangedMask |= 1u << (dwResult - WAIT_OBJECT_0 - 1);
+  *pdwChangedMask |= m_pImpl->vecBits[dwResult - WAIT_OBJECT_0 - 1];
   for (size_t i = 1; i < events.size(); ++i) {
-    if (::WaitForSingleObject(events[i], 0) == WAIT_OBJECT_0) *pdwChangedMask |= 1u << (i - 1);
+    if (::WaitForSingleObject(events[i], 0) == WAIT_OBJECT_0) *pdwChangedMask |= m_pImpl->vecBits[i - 1];
   }
   return WAIT_OBJECT_0;
 }

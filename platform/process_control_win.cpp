@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/console_control_win.h"
 #include "platform/process_control.h"
 
 namespace kx {
@@ -29,6 +30,12 @@ void IgnoreBrokenPipes() {}
 
 void HoldStopRequests() {
   if (g_hStopRequest == nullptr) g_hStopRequest = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+void ReinstallStopRequestHandler() {
+  if (g_hStopRequest == nullptr) return;
+  ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
   ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 

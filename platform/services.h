@@ -50,6 +50,12 @@
 #define SERVICE_ERROR_NORMAL 0x00000001
 #endif
 
+// The exit code of a service that reports its own code in
+// dwServiceSpecificExitCode.
+#ifndef ERROR_SERVICE_SPECIFIC_ERROR
+#define ERROR_SERVICE_SPECIFIC_ERROR 1066L
+#endif
+
 // This platform's own service type: a plain program that reports nothing.
 #define KX_SERVICE_COMMAND 0x00010000
 

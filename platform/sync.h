@@ -72,7 +72,28 @@ void Sleep(DWORD dwMilliseconds);
 void GetLocalTime(SYSTEMTIME* lpTime);
 // The current coordinated universal time.
 void GetSystemTime(SYSTEMTIME* lpTime);
-// A time in seconds since 1970-01-01 00:00:00 UTC as local time (milliseconds 0).
+// A time in seconds since 1970-01-01 00:00:00 UTC as local time (milliseconds
+// 0), with the daylight-saving rules in force at that time, not today's.
 void UnixTimeToLocalTime(long long llSeconds, SYSTEMTIME* lpTime);
+
+// A time zone's rules for one year, field for field as the parts of Windows'
+// TIME_ZONE_INFORMATION that convert times. Biases are minutes: UTC = local
+// time + bias. A transition date with wYear 0 is a rule: the wDay-th (1-5, 5
+// the last) weekday wDayOfWeek of month wMonth at wHour:wMinute; with wYear
+// set, that exact date. wMonth 0 in DaylightDate: no daylight saving.
+struct TIME_ZONE_RULES {
+  long Bias;
+  long StandardBias;
+  long DaylightBias;
+  SYSTEMTIME StandardDate;  // when daylight saving ends, in daylight time
+  SYSTEMTIME DaylightDate;  // when it begins, in standard time
+};
+
+// The local time of `llSeconds` (seconds since 1970 UTC) under `rules`, with
+// daylight saving as it applies on that date (southern-hemisphere rules, where
+// it spans the new year, too). Milliseconds 0.
+void UnixTimeToZoneTime(long long llSeconds, const TIME_ZONE_RULES& rules, SYSTEMTIME* lpTime);
+// The calendar year of `llSeconds` (seconds since 1970 UTC) in UTC.
+WORD GetUtcYear(long long llSeconds);
 
 }  // namespace kx

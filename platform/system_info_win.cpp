@@ -24,19 +24,47 @@ BOOL QueryOsVersion(OS_VERSION_INFO* lpInfo) {
   if (lpInfo == nullptr) return FALSE;
   std::memset(lpInfo, 0, sizeof(*lpInfo));
   lpInfo->dwOSVersionInfoSize = sizeof(*lpInfo);
-  OSVERSIONINFOEXA info = {};
+  // GetVersionExA answers 6.2 to a program whose manifest does not name the
+  // running system (every system after Windows 8); RtlGetVersion tells the
+  // truth. Its record is the wide one: the service-pack text is converted.
+  typedef LONG(WINAPI * RtlGetVersionProc)(OSVERSIONINFOEXW*);
+  HMODULE hNtdll = ::GetModuleHandleA("ntdll.dll");
+  RtlGetVersionProc pRtlGetVersion =
+      hNtdll != nullptr ? reinterpret_cast<RtlGetVersionProc>(
+                              reinterpret_cast<void*>(::GetProcAddress(hNtdll, "RtlGetVersion")))
+                        : nullptr;
+  OSVERSIONINFOEXW info = {};
   info.dwOSVersionInfoSize = sizeof(info);
+  if (pRtlGetVersion != nullptr && pRtlGetVersion(&info) == 0) {
+    // Converted here rather than through the text conversions: those are also
+    // exported by the configuration library, and the program must not link both.
+    if (::WideCharToMultiByte(CP_ACP, 0, info.szCSDVersion, -1, lpInfo->szCSDVersion,
+                              sizeof(lpInfo->szCSDVersion), nullptr, nullptr) == 0) {
+      lpInfo->szCSDVersion[0] = '\0';
+    }
+  } else {
+    OSVERSIONINFOEXA infoA = {};
+    infoA.dwOSVersionInfoSize = sizeof(infoA);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  BOOL bOk = ::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info));
+    BOOL bOk = ::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&infoA));
 #pragma GCC diagnostic pop
-  if (!bOk) return FALSE;
+    if (!bOk) return FALSE;
+    std::memcpy(lpInfo->szCSDVersion, infoA.szCSDVersion, sizeof(lpInfo->szCSDVersion));
+    lpInfo->szCSDVersion[sizeof(lpInfo->szCSDVersion) - 1] = '\0';
+    info.dwMajorVersion = infoA.dwMajorVersion;
+    info.dwMinorVersion = infoA.dwMinorVersion;
+    info.dwBuildNumber = infoA.dwBuildNumber;
+    info.dwPlatformId = infoA.dwPlatformId;
+    info.wServicePackMajor = infoA.wServicePackMajor;
+    info.wServicePackMinor = infoA.wServicePackMinor;
+    info.wSuiteMask = infoA.wSuiteMask;
+    info.wProductType = infoA.wProductType;
+  }
   lpInfo->dwMajorVersion = info.dwMajorVersion;
   lpInfo->dwMinorVersion = info.dwMinorVersion;
   lpInfo->dwBuildNumber = info.dwBuildNumber;
   lpInfo->dwPlatformId = info.dwPlatformId;
-  std::memcpy(lpInfo->szCSDVersion, info.szCSDVersion, sizeof(lpInfo->szCSDVersion));
-  lpInfo->szCSDVersion[sizeof(lpInfo->szCSDVersion) - 1] = '\0';
   lpInfo->wServicePackMajor = info.wServicePackMajor;
   lpInfo->wServicePackMinor = info.wServicePackMinor;
   lpInfo->wSuiteMask = info.wSuiteMask;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace kx {
 
@@ -11,5 +12,9 @@ namespace kx {
 int CompareNoCase(const char* lpLeft, const char* lpRight);
 // The same for at most the first `nCount` bytes of each.
 int CompareNoCase(const char* lpLeft, const char* lpRight, std::size_t nCount);
+
+// `strText` (code page 932) with the ASCII letters A-Z lowered; a double-byte
+// character passes whole, so a trail byte in the letter range stays as it is.
+std::string LowerCaseSingleByte(const std::string& strText);
 
 }  // namespace kx

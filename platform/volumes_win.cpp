@@ -5,8 +5,12 @@
 #include <cstring>
 
 #include "platform/error_codes.h"
+#include "platform/thread_error_mode_win.h"
 #include "platform/volumes.h"
 
+// Every query of a drive runs with critical errors failed rather than shown: an
+// empty floppy, card reader or CD drive would otherwise raise the "no disk" box
+// and block the input thread until someone clicked it.
 namespace kx {
 namespace {
 
@@ -23,9 +27,13 @@ DWORD GetDriveRootStrings(DWORD dwBufferLength, char* lpBuffer) {
   return ::GetLogicalDriveStringsA(lpBuffer == nullptr ? 0 : dwBufferLength, lpBuffer);
 }
 
-DWORD GetDriveRootType(const char* lpRoot) { return ::GetDriveTypeA(lpRoot); }
+DWORD GetDriveRootType(const char* lpRoot) {
+  CThreadErrorModeScope errorMode;
+  return ::GetDriveTypeA(lpRoot);
+}
 
 DWORD GetVolumeFileSystemName(const char* lpRoot, char* lpName, DWORD dwSize) {
+  CThreadErrorModeScope errorMode;
   char szFileSystem[MAX_PATH + 1] = {};
   if (!::GetVolumeInformationA(lpRoot, nullptr, 0, nullptr, nullptr, nullptr, szFileSystem, sizeof(szFileSystem))) {
     return ::GetLastError();
@@ -36,6 +44,7 @@ DWORD GetVolumeFileSystemName(const char* lpRoot, char* lpName, DWORD dwSize) {
 
 DWORD GetDriveFreeSpace(const char* lpRoot, std::uint64_t* pqwFreeToCaller, std::uint64_t* pqwTotal,
                         std::uint64_t* pqwFree) {
+  CThreadErrorModeScope errorMode;
   ULARGE_INTEGER toCaller, total, free;
   if (!::GetDiskFreeSpaceExA(lpRoot, &toCaller, &total, &free)) return ::GetLastError();
   if (pqwFreeToCaller != nullptr) *pqwFreeToCaller = toCaller.QuadPart;
@@ -47,6 +56,7 @@ DWORD GetDriveFreeSpace(const char* lpRoot, std::uint64_t* pqwFreeToCaller, std:
 // The shell's display name ("System (C:)"), else the label, else the device
 // the drive letter stands for.
 DWORD GetVolumeDisplayName(const char* lpRoot, char* lpName, DWORD dwSize) {
+  CThreadErrorModeScope errorMode;
   SHFILEINFOA info = {};
   if (lpRoot != nullptr && ::SHGetFileInfoA(lpRoot, 0, &info, sizeof(info), SHGFI_DISPLAYNAME) != 0 &&
       info.szDisplayName[0] != '\0') {

@@ -14,6 +14,7 @@ packages=(
   g++-mingw-w64-x86-64 wine64 googletest dpkg-dev xz-utils locales
   libsystemd-dev systemd-journal-remote python3-dbusmock dbus
   lintian systemd
+  wixl msitools
   "$@"
 )
 

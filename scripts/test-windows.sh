@@ -54,4 +54,34 @@ stage "the agent's session under Wine on COM1"
 cmake --build build -j"$jobs" --target e2e_wine_tests
 "${japanese[@]}" KX_WINDOWS_BIN_DIR="$root/build-windows/bin" KX_WINE_PREFIX="$prefix" \
   KX_WINE_TRANSCRIPT="$root/build-windows/wine-session.txt" build/tests/e2e_wine_tests
+# The installer: built with the programs (build-windows/KxAgent-<version>-x64.msi),
+# and once more as the next patch version for the upgrade; installed, served,
+# upgraded and removed by Wine's msiexec in a prefix of its own. Its table of
+# contents goes to build-windows/msi-contents.txt, the steps to msi-transcript.txt.
+stage "the installer under Wine (install, serve on COM1, upgrade, uninstall)"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-windows/CMakeCache.txt)
+msi=$root/build-windows/KxAgent-$version-x64.msi
+next_version=${version%.*}.$((${version##*.} + 1))
+next_msi=$root/build-windows/msi-next/KxAgent-$next_version-x64.msi
+cmake -DVERSION="$next_version" -DBIN_DIR="$root/build-windows/bin" \
+  -DSAMPLE_DIR="$root/build-windows/examples/plugins" -DSOURCE_DIR="$root" -DOUTPUT="$next_msi" \
+  -P packaging/msi/BuildMsi.cmake >/dev/null
+for table in File Component ServiceInstall ServiceControl Registry; do
+  echo "== $table"
+  msiinfo export "$msi" "$table"
+done >build-windows/msi-contents.txt
+msi_prefix=$root/build-windows/wineprefix-msi
+stopmsiwine() { [ -d "$msi_prefix" ] && WINEPREFIX=$msi_prefix /usr/lib/wine/wineserver -k 2>/dev/null || true; }
+trap 'stopwine; stopmsiwine' EXIT
+stopmsiwine
+rm -rf "$msi_prefix"
+WINEPREFIX=$msi_prefix "${japanese[@]}" "$wine" wineboot -i >/dev/null 2>&1
+WINEPREFIX=$msi_prefix "${japanese[@]}" "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 \
+  /d "$msi_prefix/terminals/com1" /f >/dev/null 2>&1
+stopmsiwine
+WINEPREFIX=$msi_prefix /usr/lib/wine/wineserver -w 2>/dev/null || true
+cmake --build build -j"$jobs" --target e2e_wine_msi_tests
+WINEPREFIX=$msi_prefix "${japanese[@]}" KX_MSI="$msi" KX_MSI_NEXT="$next_msi" KX_WINDOWS_BIN_DIR="$root/build-windows/bin" \
+  KX_WINE_PREFIX="$msi_prefix" KX_MSI_TRANSCRIPT="$root/build-windows/msi-transcript.txt" \
+  build/tests/e2e_wine_msi_tests
 stage "done"

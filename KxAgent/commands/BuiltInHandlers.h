@@ -23,6 +23,8 @@ int CmdSetEventLogNotification(CAgentContext& context, CWriter& writer, CKxAgent
 std::string FormatMemoryLine(const char* lpLabel, std::uint64_t qwTotal, std::uint64_t qwAvailable);
 
 // The edition name of a Windows version record (platform id, major, minor,
-// product type, suite mask); "Unknown" for anything the table does not name.
+// product type, suite mask, build number); "Unknown" for anything the table
+// does not name. From Vista on, the product type tells the client from the
+// server of one version, and within 10.0 the build number tells the releases.
 const char* GetOSName(unsigned long dwPlatformId, unsigned long dwMajor, unsigned long dwMinor,
-                      int nProductType, unsigned int nSuiteMask);
+                      int nProductType, unsigned int nSuiteMask, unsigned long dwBuildNumber);

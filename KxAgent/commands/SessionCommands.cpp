@@ -15,8 +15,34 @@
 #include "platform/sync.h"
 #include "platform/system_info.h"
 
+namespace {
+
+// Versions 6.0 and later: one client and one server name per version, and
+// within 10.0 the first build of each release.
+struct LaterSystem {
+  unsigned long dwMajor, dwMinor, dwFirstBuild;
+  const char* lpClient;
+  const char* lpServer;
+};
+
+const LaterSystem kLaterSystems[] = {
+    // Highest first: the first row whose version matches and whose first
+    // build the system has reached names it.
+    {10, 0, 26100, "Windows 11", "Windows Server 2025"},
+    {10, 0, 22000, "Windows 11", "Windows Server 2022"},
+    {10, 0, 20348, "Windows 10", "Windows Server 2022"},
+    {10, 0, 17763, "Windows 10", "Windows Server 2019"},
+    {10, 0, 0, "Windows 10", "Windows Server 2016"},
+    {6, 3, 0, "Windows 8.1", "Windows Server 2012 R2"},
+    {6, 2, 0, "Windows 8", "Windows Server 2012"},
+    {6, 1, 0, "Windows 7", "Windows Server 2008 R2"},
+    {6, 0, 0, "Windows Vista", "Windows Server 2008"},
+};
+
+}  // namespace
+
 const char* GetOSName(unsigned long dwPlatformId, unsigned long dwMajor, unsigned long dwMinor,
-                      int nProductType, unsigned int nSuiteMask) {
+                      int nProductType, unsigned int nSuiteMask, unsigned long dwBuildNumber) {
   const unsigned int kSuiteEnterprise = 0x02;
   const unsigned int kSuiteDatacenter = 0x80;
   const unsigned int kSuitePersonal = 0x200;
@@ -32,6 +58,14 @@ const char* GetOSName(unsigned long dwPlatformId, unsigned long dwMajor, unsigne
   if (dwPlatformId != 2) return "Unknown";
   if (dwMajor == 3 && dwMinor == 51) return "Windows NT 3.51";
   if (dwMajor == 4 && dwMinor == 0) return "Windows NT 4.0";
+  if (dwMajor >= 6) {
+    for (const LaterSystem& system : kLaterSystems) {
+      if (system.dwMajor == dwMajor && system.dwMinor == dwMinor && dwBuildNumber >= system.dwFirstBuild) {
+        return nProductType == kWorkstation ? system.lpClient : system.lpServer;
+      }
+    }
+    return "Unknown";
+  }
   if (dwMajor != 5) return "Unknown";
   if (dwMinor == 0) {
     if (nProductType == kWorkstation) return "Windows 2000 Professional";
@@ -91,7 +125,8 @@ int CmdShowVersion(CAgentContext& context, CWriter& writer, CKxAgentCommandArgum
                        static_cast<unsigned long>(version.dwMinorVersion),
                        static_cast<unsigned long>(version.dwBuildNumber),
                        GetOSName(version.dwPlatformId, version.dwMajorVersion,
-                                 version.dwMinorVersion, version.wProductType, version.wSuiteMask));
+                                 version.dwMinorVersion, version.wProductType, version.wSuiteMask,
+                                 version.dwBuildNumber));
   }
   WriteFormattedLine(writer, " Service Pack    : %s",
                      version.szCSDVersion[0] == '\0' ? "Not installed" : version.szCSDVersion);

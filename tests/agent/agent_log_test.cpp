@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <regex>
 #include <string>
@@ -9,6 +10,7 @@
 #include "fake_agent_log.h"
 #include "platform/event_log.h"
 #include "platform/text_encoding.h"
+#include "tests/support/EventLogRecords.h"
 
 namespace {
 
@@ -163,6 +165,28 @@ TEST_F(AgentLogTest, MissingDirectorySilencesTheLevelsWithoutACrash) {
   CKxAgentLog::LogInfo("s", "i");
   CKxAgentLog::LogEventWarning("w %d", 1);
   EXPECT_FALSE(m_log.Exists("missing"));
+}
+
+// A file that cannot be opened is reported for an enabled level only (a
+// disabled one loses nothing), on standard error and in the event log.
+TEST_F(AgentLogTest, OnlyAnEnabledLevelsUnopenableFileIsReported) {
+  ASSERT_EQ(0, symlink("victim", (m_log.Dir() + "/warning.log").c_str()));
+  ASSERT_EQ(0, symlink("victim", (m_log.Dir() + "/debug.log").c_str()));
+  m_log.Setting().SetDebugLogEnabled(FALSE);
+  size_t nEventsBefore = ReadEventLogRecords("Application").size();
+  ::testing::internal::CaptureStderr();
+  m_log.Install<CKxAgentLog>();
+  EXPECT_EQ("KxAgent: the WARN log file " + m_log.Dir() +
+                "/warning.log cannot be opened: The create operation stopped after reaching a symbolic link.\n",
+            ::testing::internal::GetCapturedStderr());
+  std::vector<CEventRecord> events = ReadEventLogRecords("Application");
+  ASSERT_EQ(nEventsBefore + 1, events.size());
+  EXPECT_EQ(0x80000102u, events.back().dwEventID);
+  EXPECT_EQ(kx::Utf8ToCp932("ログファイル " + m_log.Dir() +
+                            "/warning.log を開けないため、ファシリティ WARN のログ出力を停止します。(The create "
+                            "operation stopped after reaching a symbolic link.)"),
+            events.back().strFirstString);
+  EXPECT_FALSE(m_log.Exists("victim"));
 }
 
 TEST_F(AgentLogTest, EntryPointsDoNothingBeforeTheLogExists) {

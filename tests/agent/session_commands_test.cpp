@@ -32,14 +32,42 @@ TEST(GetOSNameTest, NamesEveryEditionOfTheTable) {
       {2, 5, 2, 3, 0x402, "Windows Server 2003, Enterprise Edition"},
       {2, 5, 2, 3, 0x400, "Windows Server 2003, Web Edition"},
       {2, 5, 2, 3, 0, "Windows Server 2003"},
-      {2, 6, 0, 3, 0, "Unknown"},
+      {2, 7, 0, 3, 0, "Unknown"},
       {1, 4, 20, 0, 0, "Unknown"},
       {3, 5, 1, 1, 0, "Unknown"},
   };
   for (const OSNameCase& c : cases) {
     EXPECT_STREQ(c.lpExpected,
-                 GetOSName(c.dwPlatformId, c.dwMajor, c.dwMinor, c.nProductType, c.nSuiteMask))
+                 GetOSName(c.dwPlatformId, c.dwMajor, c.dwMinor, c.nProductType, c.nSuiteMask, 0))
         << c.dwPlatformId << " " << c.dwMajor << "." << c.dwMinor;
+  }
+}
+
+struct LaterOSNameCase {
+  unsigned long dwMajor, dwMinor, dwBuild;
+  int nProductType;
+  const char* lpExpected;
+};
+
+// Client (product type 1) and server (2, a domain controller, or 3) editions of
+// one version differ; within 10.0 the build number decides at each release's
+// first build.
+TEST(GetOSNameTest, NamesTheSystemsAfter2003ByProductTypeAndBuild) {
+  const LaterOSNameCase cases[] = {
+      {6, 0, 6002, 1, "Windows Vista"},         {6, 0, 6003, 3, "Windows Server 2008"},
+      {6, 1, 7601, 1, "Windows 7"},             {6, 1, 7601, 2, "Windows Server 2008 R2"},
+      {6, 2, 9200, 1, "Windows 8"},             {6, 2, 9200, 3, "Windows Server 2012"},
+      {6, 3, 9600, 1, "Windows 8.1"},           {6, 3, 9600, 3, "Windows Server 2012 R2"},
+      {10, 0, 10240, 1, "Windows 10"},          {10, 0, 14393, 3, "Windows Server 2016"},
+      {10, 0, 17762, 3, "Windows Server 2016"}, {10, 0, 17763, 3, "Windows Server 2019"},
+      {10, 0, 19045, 1, "Windows 10"},          {10, 0, 20348, 2, "Windows Server 2022"},
+      {10, 0, 21999, 1, "Windows 10"},          {10, 0, 22000, 1, "Windows 11"},
+      {10, 0, 26100, 1, "Windows 11"},          {10, 0, 26100, 3, "Windows Server 2025"},
+      {6, 4, 9841, 1, "Unknown"},               {11, 0, 30000, 1, "Unknown"},
+  };
+  for (const LaterOSNameCase& c : cases) {
+    EXPECT_STREQ(c.lpExpected, GetOSName(2, c.dwMajor, c.dwMinor, c.nProductType, 0, c.dwBuild))
+        << c.dwMajor << "." << c.dwMinor << "." << c.dwBuild << " type " << c.nProductType;
   }
 }
 

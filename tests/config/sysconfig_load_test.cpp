@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "ConfigTestSupport.h"
+#include "KxAgentConfigManager/ConfigFileCheck.h"
+#include "platform/error_codes.h"
 
 namespace {
 
@@ -23,6 +25,9 @@ TEST_F(SysConfigLoadTest, EmptyRootKeepsEveryDefault) {
   WriteSysConfig("");
   CKxAgentConfigManager manager(BaseDir().c_str());
   EXPECT_EQ("", Load(manager));
+  char szProblem[64] = "stale";
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), KxAgentCheckConfigFile(SysConfigPath().c_str(), szProblem, 64));
+  EXPECT_STREQ("", szProblem);
 
   EXPECT_EQ(FALSE, manager.IsModified());
   EXPECT_EQ(8ul, manager.GetMaxComPort());
@@ -146,19 +151,25 @@ TEST_F(SysConfigLoadTest, AccountsAndPluginsAreAppendedInFileOrder) {
   EXPECT_EQ(FALSE, manager.IsModified());
 }
 
+// The loader prints what it met and keeps the model; the check gives the
+// programs which file and why, printing nothing.
 TEST_F(SysConfigLoadTest, UnreadableFilesLeaveTheModelAsItWas) {
   struct Case {
     const char* lpWhat;
     bool bPresent;
     std::string strContents;
+    DWORD dwCheck;
+    std::string strReason;  // after the path, a prefix
   };
   const Case cases[] = {
-      {"missing file", false, ""},
-      {"truncated", true, "<?xml version=\"1.0\"?><system-config><comport><port>4</port></comport><logon-"},
-      {"mismatched tags", true, "<system-config><logon-timeout>5</logon-timeout><a></b></system-config>"},
-      {"empty file", true, ""},
-      {"binary garbage", true, std::string("\x00\xff\xfe\x81\x40<<>>&&\x1a", 12)},
-      {"config path is a directory", false, ""},
+      {"missing file", false, "", ERROR_FILE_NOT_FOUND, ": The system cannot find the file specified."},
+      {"truncated", true, "<?xml version=\"1.0\"?><system-config><comport><port>4</port></comport><logon-",
+       ERROR_INVALID_DATA, ": line 1, column "},
+      {"mismatched tags", true, "<system-config><logon-timeout>5</logon-timeout>\n<a></b></system-config>",
+       ERROR_INVALID_DATA, ": line 2, column "},
+      {"empty file", true, "", ERROR_INVALID_DATA, ": line 1, column "},
+      {"binary garbage", true, std::string("\x00\xff\xfe\x81\x40<<>>&&\x1a", 12), ERROR_INVALID_DATA, ": line 1"},
+      {"config path is a directory", false, "", ERROR_ACCESS_DENIED, ": Access is denied."},
   };
   for (const Case& c : cases) {
     std::filesystem::remove_all(SysConfigPath());
@@ -175,7 +186,17 @@ TEST_F(SysConfigLoadTest, UnreadableFilesLeaveTheModelAsItWas) {
     EXPECT_EQ(1ul, manager.GetComPort()) << c.lpWhat;
     EXPECT_EQ(180ul, manager.GetLogonTimeout()) << c.lpWhat;
     EXPECT_EQ(FALSE, manager.IsModified()) << c.lpWhat;
+
+    char szProblem[512] = "stale";
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(c.dwCheck, KxAgentCheckConfigFile(SysConfigPath().c_str(), szProblem, sizeof(szProblem))) << c.lpWhat;
+    EXPECT_EQ("", ::testing::internal::GetCapturedStdout()) << c.lpWhat;
+    EXPECT_EQ(0u, std::string(szProblem).rfind(SysConfigPath() + c.strReason, 0)) << c.lpWhat << ": " << szProblem;
   }
+  // A short buffer gets the start of the text, terminated.
+  char szShort[8];
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), KxAgentCheckConfigFile(SysConfigPath().c_str(), szShort, 8));
+  EXPECT_EQ(SysConfigPath().substr(0, 7), szShort);
 }
 
 TEST_F(SysConfigLoadTest, ExternalEntitiesAreNotFetched) {

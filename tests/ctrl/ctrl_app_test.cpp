@@ -1,5 +1,7 @@
-// The tool's start-up: one instance at a time (a dead instance's lock does not
-// count) and the registration switches.
+// The tool's start-up: one instance at a time per installation, with the lock
+// beside the configuration file (a dead instance's lock does not count), and
+// the registration switches.
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
@@ -13,43 +15,65 @@ class CtrlAppTest : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir m_runtimeDir;
   QTemporaryDir m_systemRoot;
 
  private slots:
   void initTestCase() {
-    qputenv("XDG_RUNTIME_DIR", m_runtimeDir.path().toUtf8());
     qputenv("KX_SYSTEM_ROOT", m_systemRoot.path().toUtf8());
   }
 
   void secondInstanceIsRefused() {
     CCtrlBaseDir base;
     CKxCtrlSingleInstance first;
-    QCOMPARE(first.Acquire(), CKxCtrlSingleInstance::KX_ACQUIRED);
+    QCOMPARE(first.Acquire(KxToCp932(base.SysConfigPath()).c_str()), CKxCtrlSingleInstance::KX_ACQUIRED);
+    QCOMPARE(CKxCtrlSingleInstance::GetLockPath(KxToCp932(base.SysConfigPath()).c_str()),
+             base.SysConfigPath() + QStringLiteral(".lock"));
     CModalAnswers answers;
     answers.Press(QMessageBox::Ok);
     QCOMPARE(KxCtrlMain({"KxAgentCtrl"}, base.Path()), 1);
     QCOMPARE(answers.Take(), QStringList{QStringLiteral(
                                  "KxAgentCtrl|Kestrix Agent for Windows 設定ツールはすでに起動されています。")});
     QVERIFY(!QFile::exists(base.SysConfigPath()));
+    // Another installation has a lock of its own.
+    CCtrlBaseDir other;
+    CKxCtrlSingleInstance third;
+    QCOMPARE(third.Acquire(KxToCp932(other.SysConfigPath()).c_str()), CKxCtrlSingleInstance::KX_ACQUIRED);
+  }
+
+  // No configuration folder to hold the lock: the tool says so and ends; it
+  // never falls back to a shared place.
+  void lockThatCannotBeMadeIsReported() {
+    CCtrlBaseDir base;
+    QVERIFY(QDir(base.Path()).rmdir(QStringLiteral("config")));
+    CModalAnswers answers;
+    answers.Press(QMessageBox::Ok);
+    QCOMPARE(KxCtrlMain({"KxAgentCtrl"}, base.Path()), 1);
+    QCOMPARE(answers.Take(),
+             QStringList{QStringLiteral("KxAgentCtrl|設定ツールのロック「%1.lock」を作成できないため、起動できません。\n"
+                                        "The system cannot find the path specified.")
+                             .arg(base.SysConfigPath())});
   }
 
   // The real program holds the lock while its sheet is open; killed, it
   // leaves the lock file behind, and the next start takes it over.
   void deadInstanceDoesNotBlock() {
+    const std::string strConfigPath = KX_BIN_DIR "/config/sysconfig.xml";
+    const QString strLockPath = CKxCtrlSingleInstance::GetLockPath(strConfigPath.c_str());
+    QVERIFY(QDir().mkpath(QStringLiteral(KX_BIN_DIR "/config")));
+    QFile::remove(strLockPath);
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     program.setProcessEnvironment(environment);
     program.start(QStringLiteral(KX_BIN_DIR "/KxAgentCtrl"), {});
     QVERIFY(program.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(CKxCtrlSingleInstance::GetLockPath()), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(strLockPath), 20000);
     CKxCtrlSingleInstance second;
-    QCOMPARE(second.Acquire(), CKxCtrlSingleInstance::KX_ALREADY_RUNNING);
+    QCOMPARE(second.Acquire(strConfigPath.c_str()), CKxCtrlSingleInstance::KX_ALREADY_RUNNING);
     program.kill();
     QVERIFY(program.waitForFinished());
-    QVERIFY(QFile::exists(CKxCtrlSingleInstance::GetLockPath()));
-    QCOMPARE(second.Acquire(), CKxCtrlSingleInstance::KX_ACQUIRED);
+    QVERIFY(QFile::exists(strLockPath));
+    QCOMPARE(second.Acquire(strConfigPath.c_str()), CKxCtrlSingleInstance::KX_ACQUIRED);
   }
 
   void registrationSwitches_data() {

@@ -1,5 +1,7 @@
 // The configuration tool's pages driven through their real widgets on the
 // offscreen platform, each test on a configuration of its own.
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -629,6 +631,11 @@ void CtrlPagesTest::installSamplesThenCancel() {
     QVERIFY(pPage->m_pInformation->toPlainText().startsWith("Shows how long the system has been up"));
     QVERIFY(QFile::exists(base.PluginDir() + "kxsysinfo.so"));
     QVERIFY(QFile::exists(base.PluginDir() + "echo.js"));
+    // Whatever the chosen file's mode (the built library is 0755), what is loaded
+    // from the plug-in directory is writable by its owner only.
+    struct stat installed;
+    QCOMPARE(stat(QFile::encodeName(base.PluginDir() + "kxsysinfo.so").constData(), &installed), 0);
+    QCOMPARE(installed.st_mode & 07777, 0644u);
     QCOMPARE(CommandIDs(tool.pSheet->m_pAclPage->m_pCommands), BuiltInIDsAnd({10000, 10001, 20000}));
     QCOMPARE(tool.pSheet->m_pAclPage->m_pCommands->topLevelItem(17)->text(0), QStringLiteral("show uptime"));
 

@@ -87,14 +87,6 @@ BOOL WriteTextFile(const std::string& strPath, const std::string& strText) {
   return file.good() ? TRUE : FALSE;
 }
 
-std::string ReadTextFile(const std::string& strPath) {
-  std::ifstream file(strPath, std::ios::binary);
-  if (!file) return std::string();
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 void AppendTail(std::string* pstrTail, const char* pData, size_t cbData) {
   pstrTail->append(pData, cbData);
   if (pstrTail->size() > kTailLimit) pstrTail->erase(0, pstrTail->size() - kTailLimit);
@@ -223,6 +215,14 @@ std::string EscapeBytes(const std::string& strBytes) {
     }
   }
   return strOut;
+}
+
+std::string ReadTextFile(const std::string& strPath) {
+  std::ifstream file(strPath, std::ios::binary);
+  if (!file) return std::string();
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
 }
 
 std::string MakeBanner(const std::string& strNotice) {

@@ -127,6 +127,8 @@ std::string GetExpectedMachineName();
 std::string EscapeBytes(const std::string& strBytes);
 // The banner as the agent sends it, for a notice line.
 std::string MakeBanner(const std::string& strNotice);
+// The whole content of a file; empty when it cannot be read.
+std::string ReadTextFile(const std::string& strPath);
 
 class CAgentHarness {
  public:

@@ -1,12 +1,16 @@
 // Hostile input and broken surroundings: random bytes at both prompts, broken
-// configuration files, a port that does not exist.
+// configuration files, a link planted in the log folder, a port that does not exist.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 
 #include "e2e_support.h"
+#include "platform/text_encoding.h"
 
 namespace kx {
 namespace e2e {
@@ -108,16 +112,20 @@ class BrokenConfigurationTest : public CAgentTest, public ::testing::WithParamIn
 
 TEST_P(BrokenConfigurationTest, AgentStartsWithDefaultsAndAdmitsNobody) {
   CAgentOptions options = MakeTestOptions();
+  std::string strReason;  // what the report gives after the file's name
   switch (GetParam()) {
     case 0:
       options.m_bWriteSystemConfig = FALSE;
+      strReason = ": The system cannot find the file specified.";
       break;
     case 1:
       options.m_strSystemConfigXml =
           "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<system-config>\n  <logon-timeout>30</logon-";
+      strReason = ": line 3, column ";
       break;
     default:
       options.m_strSystemConfigXml = MakeGarbage(4096, 5);
+      strReason = ": line 1, column ";
       break;
   }
   StartAgent(options);
@@ -126,6 +134,77 @@ TEST_P(BrokenConfigurationTest, AgentStartsWithDefaultsAndAdmitsNobody) {
   EXPECT_TRUE(ReceivesExactly(*m_pAgent,
                               std::string(kAlice) + "\r\npassword: \r\n" + kNotPermitted + "\r\n" + LogonScreen(),
                               3 * kDefaultTimeoutMs));
+
+  // Which file and why, where an administrator finds it: the defaults keep the
+  // level files off, so standard error and the event log carry it.
+  const std::string strProblem = m_pAgent->GetBaseDir() + "/config/sysconfig.xml" + strReason;
+  EXPECT_NE(std::string::npos, m_pAgent->ReadProgramOutput().find(
+                                   "KxAgent: the system configuration cannot be read; the default settings are used: " +
+                                   strProblem))
+      << m_pAgent->ReadProgramOutput();
+  const std::string strNotice =
+      Utf8ToCp932("システム設定ファイルを読み込めなかったため、既定の設定で開始します。(") + strProblem;
+  int nReports = 0;
+  for (const CEventRecord& record : ReadEventLog(*m_pAgent, "Application")) {
+    if (record.strSource == "KxAgent" && record.strFirstString.compare(0, strNotice.size(), strNotice) == 0) {
+      EXPECT_EQ(0xC0000103u, record.dwEventID);
+      EXPECT_EQ(EVENTLOG_ERROR_TYPE, record.wEventType);
+      ++nReports;
+    }
+  }
+  EXPECT_EQ(1, nReports);
+}
+
+// A warning.log planted as a link in the log folder is not appended through (the
+// user names typed at the logon screen go there); the agent says so once, goes on
+// serving, and creates the other files readable by its group only, whatever the umask.
+TEST_F(RobustnessTest, LinkPlantedInTheLogFolderIsNotWrittenThrough) {
+  namespace fs = std::filesystem;
+  char szLogDir[] = "/tmp/kx-e2e-log-XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(szLogDir));
+  const fs::path logDir = szLogDir;
+  std::ofstream(logDir / "victim") << "untouched";
+  fs::create_symlink(logDir / "victim", logDir / "warning.log");
+  CAgentOptions options = MakeTestOptions();
+  options.m_strSystemConfigXml = BuildSystemConfigXml(options, logDir.string());
+  mode_t oldMask = umask(0);
+  StartAgent(options);
+  umask(oldMask);
+  ASSERT_FALSE(HasFatalFailure());
+  ASSERT_TRUE(m_pAgent->Send(std::string(kBob) + "\r" + kBobPassword + "\r"));
+  ASSERT_TRUE(ReceivesExactly(*m_pAgent,
+                              std::string(kBob) + "\r\npassword: \r\n" + kNotPermitted + "\r\n" + LogonScreen(),
+                              3 * kDefaultTimeoutMs));
+  LogOn();
+  ASSERT_FALSE(HasFatalFailure());
+
+  std::ifstream victim(logDir / "victim");
+  EXPECT_EQ("untouched", std::string(std::istreambuf_iterator<char>(victim), std::istreambuf_iterator<char>()));
+  for (const char* lpName : {"error.log", "info.log", "debug.log"}) {
+    struct stat info;
+    ASSERT_EQ(0, lstat((logDir / lpName).c_str(), &info)) << lpName;
+    EXPECT_EQ(0640u, info.st_mode & 07777) << lpName;
+  }
+  std::ifstream info(logDir / "info.log");
+  EXPECT_NE(std::string::npos, std::string(std::istreambuf_iterator<char>(info), std::istreambuf_iterator<char>())
+                                   .find("[logon] user 'alice@(LOCAL)' logon success."));
+  const std::string strPath = (logDir / "warning.log").string();
+  EXPECT_NE(std::string::npos,
+            m_pAgent->ReadProgramOutput().find("KxAgent: the WARN log file " + strPath +
+                                               " cannot be opened: The create operation stopped after reaching "
+                                               "a symbolic link.\n"))
+      << m_pAgent->ReadProgramOutput();
+  int nReports = 0;
+  for (const CEventRecord& record : ReadEventLog(*m_pAgent, "Application")) {
+    if (record.strSource == "KxAgent" && record.strFirstString.find(strPath) != std::string::npos) {
+      EXPECT_EQ(0x80000102u, record.dwEventID);
+      ++nReports;
+    }
+  }
+  EXPECT_EQ(1, nReports);
+  CExitStatus status = m_pAgent->Stop();
+  EXPECT_TRUE(status.m_bExited && status.m_nExitCode == 0) << "signal " << status.m_nSignal;
+  fs::remove_all(logDir);
 }
 
 INSTANTIATE_TEST_SUITE_P(MissingTruncatedOrGarbage, BrokenConfigurationTest, ::testing::Values(0, 1, 2));

@@ -64,45 +64,6 @@ std::string WaitForState(const CAgentHarness& agent, const std::string& strWante
   return strSeen;
 }
 
-// One record of a log, as the agent's tests need it.
-struct CEventRecord {
-  DWORD dwEventID = 0;
-  WORD wEventType = 0;
-  std::string strSource;
-  std::string strFirstString;
-};
-
-// Every record of the log in the agent's system state directory.
-std::vector<CEventRecord> ReadEventLog(const CAgentHarness& agent, const char* lpLogName) {
-  std::vector<CEventRecord> records;
-  setenv("KX_SYSTEM_ROOT", (agent.GetBaseDir() + "/system").c_str(), 1);
-  kx::HEVENTLOG hLog = nullptr;
-  if (kx::OpenEventLogByName(lpLogName, &hLog) != 0) return records;
-  DWORD dwCount = 0;
-  DWORD dwOldest = 0;
-  kx::GetNumberOfEventLogRecords(hLog, &dwCount);
-  kx::GetOldestEventLogRecord(hLog, &dwOldest);
-  for (DWORD dwRecord = dwOldest; dwRecord < dwOldest + dwCount; ++dwRecord) {
-    std::vector<char> buffer(64 * 1024);
-    DWORD dwRead = 0;
-    DWORD dwNeeded = 0;
-    if (kx::ReadEventLogRecord(hLog, dwRecord, buffer.data(), static_cast<DWORD>(buffer.size()), &dwRead,
-                               &dwNeeded) != 0) {
-      continue;
-    }
-    const kx::EVENTLOGRECORD* pRecord = reinterpret_cast<const kx::EVENTLOGRECORD*>(buffer.data());
-    CEventRecord record;
-    record.dwEventID = pRecord->EventID;
-    record.wEventType = pRecord->EventType;
-    record.strSource = buffer.data() + sizeof(kx::EVENTLOGRECORD);
-    if (pRecord->NumStrings > 0) record.strFirstString = buffer.data() + pRecord->StringOffset;
-    records.push_back(record);
-  }
-  kx::CloseEventLogHandle(hLog);
-  unsetenv("KX_SYSTEM_ROOT");
-  return records;
-}
-
 const char kPortErrorText[] =
     "COMポートがオープンできなかったため、Kestrix Agent for Windows サービスを開始できませんでした。\r\n";
 

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace kx {
 namespace e2e {
@@ -34,6 +35,13 @@ CAgentOptions MakeTestOptions() {
   options.m_vecAccounts = {alice, dave, carol};
   options.m_vecPamOnlyUsers = {{kBob, kBobPassword}};
   return options;
+}
+
+std::vector<CEventRecord> ReadEventLog(const CAgentHarness& agent, const char* lpLogName) {
+  setenv("KX_SYSTEM_ROOT", (agent.GetBaseDir() + "/system").c_str(), 1);
+  std::vector<CEventRecord> records = ReadEventLogRecords(lpLogName);
+  unsetenv("KX_SYSTEM_ROOT");
+  return records;
 }
 
 std::string RunShellCommand(const std::string& strCommand, int* pnStatus) {

@@ -11,6 +11,7 @@
 
 #include "agent_harness.h"
 #include "tests/support/BuiltInListing.h"
+#include "tests/support/EventLogRecords.h"
 
 namespace kx {
 namespace e2e {
@@ -54,6 +55,10 @@ struct CKeyEcho {
 // Sends each key in turn and expects exactly its echo. A step that must send
 // nothing has an empty echo; the exact bytes of the next step prove it silent.
 ::testing::AssertionResult ReceivesEchoes(CAgentHarness& agent, const std::vector<CKeyEcho>& steps);
+
+// Every record of an event log ("Application", ...) in the agent's system state
+// directory, oldest first.
+std::vector<CEventRecord> ReadEventLog(const CAgentHarness& agent, const char* lpLogName);
 
 // Escapes regular-expression metacharacters so that a text matches itself.
 std::string RegexLiteral(const std::string& strText);

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "e2e_support.h"
+#include "wine_support.h"
 
 namespace kx {
 namespace e2e {
@@ -23,48 +24,6 @@ namespace {
 
 const char kNotPermitted[] =
     "logon incorrect.\r\n(It does not register with a logon permission list, or not permitted.)\n";
-
-std::string Environment(const char* lpName) {
-  const char* lpValue = std::getenv(lpName);
-  return lpValue != nullptr ? lpValue : "";
-}
-
-bool HasWindowsBuild() {
-  return !Environment("KX_WINDOWS_BIN_DIR").empty() && !Environment("KX_WINE_PREFIX").empty();
-}
-
-// The test accounts, for the Windows agent run by Wine in the test's prefix.
-CAgentOptions MakeWineOptions() {
-  CAgentOptions options = MakeTestOptions();
-  options.m_strProgram = Environment("KX_WINDOWS_BIN_DIR") + "/KxAgent.exe";
-  options.m_vecLibraries = {"lib"};  // the product's, the XML library's and the compiler's DLLs
-  options.m_strWinePrefix = Environment("KX_WINE_PREFIX");
-  return options;
-}
-
-// Runs a Windows program of the build (or the agent's installed copy) in the
-// prefix and returns what it printed; *pnStatus gets its exit status.
-std::string RunWine(const std::string& strCommand, int* pnStatus = nullptr) {
-  return RunShellCommand("env WINEPREFIX='" + Environment("KX_WINE_PREFIX") +
-                             "' WINEDEBUG=-all /usr/lib/wine/wine64 " + strCommand + " 2>/dev/null",
-                         pnStatus);
-}
-
-std::string Sc(const std::string& strArguments, int* pnStatus = nullptr) {
-  return RunWine("'" + Environment("KX_WINDOWS_BIN_DIR") + "/sc.exe' " + strArguments, pnStatus);
-}
-
-// Polls the service's state word until it is strWanted; returns it (or the last output).
-std::string WaitForServiceState(const std::string& strWanted) {
-  std::string strOutput;
-  for (int i = 0; i < 60; ++i) {
-    strOutput = Sc("query KxAgent");
-    if (strOutput.find(strWanted) != std::string::npos) return strWanted;
-    if (strOutput.find("1060") != std::string::npos) break;  // not installed (any more)
-    usleep(250 * 1000);
-  }
-  return strOutput;
-}
 
 class WineAgentTest : public CAgentTest {
  protected:
@@ -337,12 +296,6 @@ class WineServiceTest : public CAgentTest {
     }
     CAgentTest::TearDown();
     if (HasWindowsBuild()) WineServer("-k");
-  }
-
-  static void WineServer(const char* lpSwitch) {
-    std::string strCommand = "env WINEPREFIX='" + Environment("KX_WINE_PREFIX") + "' /usr/lib/wine/wineserver " +
-                             lpSwitch + " >/dev/null 2>&1";
-    if (std::system(strCommand.c_str()) == -1) ADD_FAILURE() << strCommand;
   }
 };
 

@@ -9,7 +9,9 @@ struct MessageCase {
   const char* lpText;
 };
 
-// Texts the product shows on the terminal, as Windows Server 2003 words them.
+// The product's own table, as Windows Server 2003 words the texts: what the
+// terminal shows wherever the system has no text of its own (on Windows the
+// system's own wording wins, and differs between releases).
 const MessageCase kMessageCases[] = {
     {0, "The operation completed successfully."},
     {2, "The system cannot find the file specified."},
@@ -25,7 +27,7 @@ const MessageCase kMessageCases[] = {
 
 TEST(FormatSystemMessage, GivesTheWindowsEnglishText) {
   for (const MessageCase& c : kMessageCases) {
-    EXPECT_EQ(c.lpText, kx::FormatSystemMessage(c.dwCode)) << "code " << c.dwCode;
+    EXPECT_EQ(c.lpText, kx::ChooseSystemMessage("", c.dwCode)) << "code " << c.dwCode;
   }
 }
 
@@ -43,7 +45,7 @@ TEST(FormatSystemMessage, EveryCodeTheProductShowsHasOneLineEndingInAFullStop) {
 }
 
 TEST(FormatSystemMessage, UnknownCodesGiveNothing) {
-  EXPECT_EQ("", kx::FormatSystemMessage(4));
+  EXPECT_EQ("", kx::ChooseSystemMessage("", 4));
   EXPECT_EQ("", kx::FormatSystemMessage(0xFFFFFFFFu));
 }
 

@@ -1,5 +1,7 @@
 // Files, paths and registration records on Windows: what the configuration and
 // the logs rely on, against the system's own file and registry calls.
+#include "platform/windows_win.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include "platform/native_path.h"
 #include "platform/registration.h"
 #include "platform/replace_file.h"
+#include "platform/single_instance.h"
 
 namespace {
 
@@ -68,6 +71,38 @@ TEST_F(WindowsFilesTest, TwoAppendersBothLandWholeAtTheEnd) {
   EXPECT_EQ("one\r\ntwo\r\nthree\r\n", ReadAll(strPath));
   kx::CAppendFile missing;
   EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), missing.Open((m_strDirectory + "\\no\\x.log").c_str()));
+}
+
+// A reparse point planted under a log file's name is refused, not written
+// through. Skipped where the system will not make a symbolic link.
+TEST_F(WindowsFilesTest, LogFileIsNotWrittenThroughALink) {
+  std::string strVictim = m_strDirectory + "\\victim.txt";
+  std::string strLink = m_strDirectory + "\\warning.log";
+  { std::ofstream(strVictim) << "untouched"; }
+  if (!::CreateSymbolicLinkA(strLink.c_str(), strVictim.c_str(), 0)) {
+    GTEST_SKIP() << "no symbolic link: error " << ::GetLastError();
+  }
+  DWORD dwAttributes = ::GetFileAttributesA(strLink.c_str());
+  if (dwAttributes == INVALID_FILE_ATTRIBUTES || (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    GTEST_SKIP() << "the link is not shown as a reparse point here (attributes " << dwAttributes << ")";
+  }
+  kx::CAppendFile file;
+  EXPECT_EQ(static_cast<DWORD>(ERROR_STOPPED_ON_SYMLINK), file.Open(strLink.c_str()));
+  EXPECT_FALSE(file.IsOpen());
+  EXPECT_EQ("untouched", ReadAll(strVictim));
+}
+
+// Windows' lock is the named mutex of the design; a second holder is refused
+// until the first lets go.
+TEST(WindowsSingleInstance, TheNamedMutexAdmitsOneHolder) {
+  EXPECT_EQ("KxAgentCtrlMutex", kx::CSingleInstance::GetLockName("C:\\x\\config\\sysconfig.xml"));
+  kx::CSingleInstance first;
+  kx::CSingleInstance second;
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), first.Acquire("C:\\x\\config\\sysconfig.xml"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), second.Acquire("C:\\x\\config\\sysconfig.xml"));
+  EXPECT_FALSE(second.IsHeld());
+  first.Release();
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), second.Acquire("C:\\x\\config\\sysconfig.xml"));
 }
 
 TEST(WindowsRegistration, ValuesAreSetReadAndRemovedWithTheirKey) {

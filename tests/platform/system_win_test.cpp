@@ -1,5 +1,7 @@
 // The Windows side of the platform layer against the system it runs on (Wine
 // on the build machine): each facility's answers for this process and machine.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,11 +10,14 @@
 #include <vector>
 
 #include "platform/accounts.h"
+#include "platform/com_apartment.h"
+#include "platform/error_text.h"
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
 #include "platform/processes.h"
 #include "platform/program_path.h"
 #include "platform/services.h"
+#include "platform/sync.h"
 #include "platform/system_info.h"
 #include "platform/text_encoding.h"
 #include "platform/volumes.h"
@@ -23,7 +28,11 @@ TEST(WindowsSystem, VersionAndNameComeFromTheSystem) {
   kx::OS_VERSION_INFO info;
   ASSERT_TRUE(kx::QueryOsVersion(&info));
   EXPECT_EQ(2u, info.dwPlatformId);
+  // The true version: without a compatibility manifest GetVersionExA would
+  // answer 6.2 on every later system.
   EXPECT_GE(info.dwMajorVersion, 5u);
+  EXPECT_FALSE(info.dwMajorVersion == 6 && info.dwMinorVersion == 2 && info.dwBuildNumber == 9200)
+      << "the version the system tells programs without a manifest";
   std::string strSystem, strEdition;
   EXPECT_FALSE(kx::QueryOsDisplayName(&strSystem, &strEdition));
   EXPECT_FALSE(kx::QueryComputerName().empty());
@@ -164,6 +173,47 @@ TEST(WindowsEventLog, TheAgentsMessageTableFormatsItsMessages) {
   std::string strText;
   EXPECT_NE(static_cast<DWORD>(ERROR_SUCCESS), kx::FormatModuleMessage(hModule, 0x40000999, nullptr, 0, &strText));
   kx::FreeMessageModule(hModule);
+}
+
+// The calls the agent's Windows side relies on, as the system answers them.
+TEST(WindowsSystem, ErrorTextsComApartmentsAndDriveQueriesUseTheSystemsCalls) {
+  // The system's own English text, in its own wording (Wine's differs from
+  // Windows'); the table answers only what the system lacks.
+  std::string strSystemText = kx::QuerySystemMessage(5);
+  EXPECT_FALSE(strSystemText.empty());
+  EXPECT_EQ(kx::ChooseSystemMessage(strSystemText, 5), kx::FormatSystemMessage(5));
+  EXPECT_NE(std::string::npos, strSystemText.find("ccess")) << strSystemText;
+  // The input thread's apartment: joined, and left again by the same thread.
+  {
+    kx::CComApartment apartment;
+    EXPECT_TRUE(apartment.IsJoined());
+    kx::CComApartment nested;  // already in it: joined again, balanced
+    EXPECT_TRUE(nested.IsJoined());
+  }
+  // A drive letter that names nothing fails with an error code, not a box.
+  char szName[64] = {};
+  EXPECT_NE(static_cast<DWORD>(ERROR_SUCCESS), kx::GetVolumeFileSystemName("Q:\\", szName, sizeof(szName)));
+  EXPECT_EQ(static_cast<DWORD>(DRIVE_NO_ROOT_DIR), kx::GetDriveRootType("Q:\\"));
+}
+
+// Record times: the local time of a record is the one its own date's rules
+// give, the same as the system's conversion for that date.
+TEST(WindowsSystem, RecordTimesFollowTheSystemsTimeZoneRulesForTheirDate) {
+  const long long kTimes[] = {1610712000, 1626350400, 0x7FFFFFFF};
+  for (long long llTime : kTimes) {
+    kx::SYSTEMTIME ours = {};
+    kx::UnixTimeToLocalTime(llTime, &ours);
+    ::SYSTEMTIME utc = {}, local = {};
+    unsigned long long ullUnits = (static_cast<unsigned long long>(llTime) + 11644473600ull) * 10000000ull;
+    FILETIME file = {static_cast<DWORD>(ullUnits), static_cast<DWORD>(ullUnits >> 32)};
+    ASSERT_TRUE(::FileTimeToSystemTime(&file, &utc));
+    ASSERT_TRUE(::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local));
+    EXPECT_EQ(local.wYear, ours.wYear) << llTime;
+    EXPECT_EQ(local.wMonth, ours.wMonth) << llTime;
+    EXPECT_EQ(local.wDay, ours.wDay) << llTime;
+    EXPECT_EQ(local.wHour, ours.wHour) << llTime;
+    EXPECT_EQ(local.wMinute, ours.wMinute) << llTime;
+  }
 }
 
 }  // namespace

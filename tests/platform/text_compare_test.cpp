@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "platform/text_compare.h"
 
 namespace {
@@ -26,6 +29,20 @@ TEST(CompareNoCase, FoldsAsciiLettersOnly) {
   }
   EXPECT_EQ(0, kx::CompareNoCase("Encoding=UTF-8", "ENCODING=", 9));
   EXPECT_NE(0, kx::CompareNoCase("Encodin", "ENCODING=", 9));
+}
+
+// The machine name is lowered letter by letter; a double-byte character's
+// second byte in the letter range ('A' is 0x41) stays as it is.
+TEST(LowerCaseSingleByte, LowersAsciiLettersButNotDoubleByteCharacters) {
+  const std::pair<std::string, std::string> kCases[] = {
+      {"WIN-SERVER01", "win-server01"},
+      {"", ""},
+      {"\x83\x41SRV", "\x83\x41srv"},      // katakana A, then letters
+      {"SRV\x83\x5A", "srv\x83\x5A"},      // a trail byte that looks like 'Z'
+      {"\xB1\x41", "\xB1\x61"},            // a half-width katakana is one byte
+      {"A\x83", "a\x83"},                    // a lead byte at the end stands alone
+  };
+  for (const auto& c : kCases) EXPECT_EQ(c.second, kx::LowerCaseSingleByte(c.first)) << c.first;
 }
 
 }  // namespace
