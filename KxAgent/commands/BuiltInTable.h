@@ -12,7 +12,7 @@ typedef int (*KxAgentCommandFunc)(CAgentContext& context, CWriter& writer, CKxAg
 // The handler of a built-in command, or null when there is none.
 KxAgentCommandFunc GetBuiltInHandler(int nId);
 
-class CAgentBuiltInCommands : public CBuiltInCommand {
+class CAgentBuiltInCommands final : public CBuiltInCommand {
  public:
   // Runs every handler with `context`, which outlives this set.
   explicit CAgentBuiltInCommands(CAgentContext& context);
