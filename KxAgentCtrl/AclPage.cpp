@@ -13,7 +13,7 @@
 
 namespace {
 
-const int kMaxNameLength = 100;
+const int kMaxNameLength = CKxAgentAclPageLogic::KX_MAX_NAME_LENGTH;
 const int kCheckColumnAccounts = 2;
 const int kCheckColumnCommands = 2;
 const int kAccountColumnWidth = 100;
@@ -39,15 +39,15 @@ void WidenFirstColumn(QTreeWidget* pList, int nMinimum) {
 }  // namespace
 
 CKxAgentAddLogonUserDlg::CKxAgentAddLogonUserDlg(QWidget* pParent) : QDialog(pParent) {
-  setWindowTitle(QStringLiteral("ログオンアカウントの追加"));
+  setWindowTitle(KxQtText(KX_TEXT_ADD_TITLE));
   QVBoxLayout* pLayout = new QVBoxLayout(this);
-  pLayout->addWidget(new QLabel(QStringLiteral("アカウント名を入力してください。")));
+  pLayout->addWidget(new QLabel(KxQtText(KX_TEXT_ADD_ACCOUNT_PROMPT)));
   m_pAccount = new QLineEdit;
   m_pAccount->setMaxLength(kMaxNameLength);
   pLayout->addWidget(m_pAccount);
-  m_pUseDomain = new QCheckBox(QStringLiteral("ドメインを指定する"));
+  m_pUseDomain = new QCheckBox(KxQtText(KX_TEXT_ADD_USE_DOMAIN));
   pLayout->addWidget(m_pUseDomain);
-  m_pDomainLabel = new QLabel(QStringLiteral("ドメイン名を入力してください。"));
+  m_pDomainLabel = new QLabel(KxQtText(KX_TEXT_ADD_DOMAIN_PROMPT));
   m_pDomain = new QLineEdit;
   m_pDomain->setMaxLength(kMaxNameLength);
   pLayout->addWidget(m_pDomainLabel);
@@ -64,12 +64,12 @@ void CKxAgentAddLogonUserDlg::OnUseDomain(bool bChecked) {
 }
 
 void CKxAgentAddLogonUserDlg::accept() {
-  QString strAccount = m_pAccount->text();
-  QString strDomain = m_pDomain->text();
+  std::string strAccount = KxToCp932(m_pAccount->text());
+  std::string strDomain = KxToCp932(m_pDomain->text());
   CKxCtrlMessage message;
   bool bAccepted = CKxAgentAclPageLogic::CheckAccountInput(&strAccount, m_pUseDomain->isChecked(), &strDomain, &message);
-  m_pAccount->setText(strAccount);
-  m_pDomain->setText(strDomain);
+  m_pAccount->setText(KxToQt(strAccount));
+  m_pDomain->setText(KxToQt(strDomain));
   if (!bAccepted) {
     KxShowMessage(this, message);
     return;
@@ -81,16 +81,16 @@ CKxAgentAclPage::CKxAgentAclPage(CKxAgentConfigManager* pManager, CKxAgentCtrlPl
     : CKxAgentPropertyPage(pManager, pParent), m_logic(pManager, pLoader) {
   QVBoxLayout* pLayout = new QVBoxLayout(this);
 
-  QGroupBox* pAccountGroup = new QGroupBox(QStringLiteral("ログオン可能アカウント"));
+  QGroupBox* pAccountGroup = new QGroupBox(KxQtText(KX_TEXT_GROUP_ACCOUNTS));
   QVBoxLayout* pAccountLayout = new QVBoxLayout(pAccountGroup);
-  m_pAccounts = MakeCheckList({QStringLiteral("アカウント"), QStringLiteral("ドメイン"), QStringLiteral("ログイン")},
+  m_pAccounts = MakeCheckList({KxQtText(KX_TEXT_COLUMN_ACCOUNT), KxQtText(KX_TEXT_COLUMN_DOMAIN), KxQtText(KX_TEXT_COLUMN_LOGON)},
                               {kAccountColumnWidth, 200, 70}, kCheckColumnAccounts);
   m_pAccounts->setSelectionMode(QAbstractItemView::ExtendedSelection);
   pAccountLayout->addWidget(m_pAccounts);
   QHBoxLayout* pAccountButtons = new QHBoxLayout;
-  m_pChoose = new QPushButton(QStringLiteral("↓実行可能コマンド設定(&C)"));
-  m_pAdd = new QPushButton(QStringLiteral("追加(&A)..."));
-  m_pDelete = new QPushButton(QStringLiteral("削除(&R)"));
+  m_pChoose = new QPushButton(KxQtText(KX_TEXT_BUTTON_CHOOSE));
+  m_pAdd = new QPushButton(KxQtText(KX_TEXT_BUTTON_ADD));
+  m_pDelete = new QPushButton(KxQtText(KX_TEXT_BUTTON_DELETE));
   pAccountButtons->addWidget(m_pChoose);
   pAccountButtons->addStretch();
   pAccountButtons->addWidget(m_pAdd);
@@ -98,9 +98,9 @@ CKxAgentAclPage::CKxAgentAclPage(CKxAgentConfigManager* pManager, CKxAgentCtrlPl
   pAccountLayout->addLayout(pAccountButtons);
   pLayout->addWidget(pAccountGroup);
 
-  m_pCommandGroup = new QGroupBox(QStringLiteral("実行可能コマンド"));
+  m_pCommandGroup = new QGroupBox(KxQtText(KX_TEXT_GROUP_COMMANDS));
   QVBoxLayout* pCommandLayout = new QVBoxLayout(m_pCommandGroup);
-  m_pCommands = MakeCheckList({QStringLiteral("コマンド"), QStringLiteral("種別"), QStringLiteral("実行")},
+  m_pCommands = MakeCheckList({KxQtText(KX_TEXT_COLUMN_COMMAND), KxQtText(KX_TEXT_COLUMN_TYPE), KxQtText(KX_TEXT_COLUMN_RUN)},
                               {kCommandColumnWidth, 80, 50}, kCheckColumnCommands);
   // The definition column takes the width the type and check columns leave, so
   // those stay in view; a definition longer than that is elided, whole in its tooltip.
@@ -108,13 +108,16 @@ CKxAgentAclPage::CKxAgentAclPage(CKxAgentConfigManager* pManager, CKxAgentCtrlPl
   m_pCommands->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   pCommandLayout->addWidget(m_pCommands);
   QHBoxLayout* pCommandButtons = new QHBoxLayout;
-  m_pCheckAll = new QPushButton(QStringLiteral("すべてチェックする(&S)"));
-  m_pUncheckAll = new QPushButton(QStringLiteral("すべてのチェックを外す(&N)"));
+  m_pCheckAll = new QPushButton(KxQtText(KX_TEXT_BUTTON_CHECK_ALL));
+  m_pUncheckAll = new QPushButton(KxQtText(KX_TEXT_BUTTON_UNCHECK_ALL));
   pCommandButtons->addStretch();
   pCommandButtons->addWidget(m_pCheckAll);
   pCommandButtons->addWidget(m_pUncheckAll);
   pCommandLayout->addLayout(pCommandButtons);
   pLayout->addWidget(m_pCommandGroup, 1);
+  QLabel* pShellNote = new QLabel(KxQtText(KX_TEXT_SHELL_GRANT_NOTE));
+  pShellNote->setWordWrap(true);
+  pLayout->addWidget(pShellNote);
 
   connect(m_pChoose, &QPushButton::clicked, this, &CKxAgentAclPage::ChooseAccount);
   connect(m_pAccounts, &QTreeWidget::itemActivated, this, [this]() { ChooseAccount(); });
@@ -133,8 +136,8 @@ void CKxAgentAclPage::OnFirstShow() {
 
 QTreeWidgetItem* CKxAgentAclPage::AddAccountRow(const CKxAccountRow& row) {
   QTreeWidgetItem* pItem = new QTreeWidgetItem;
-  pItem->setText(0, row.strAccountName);
-  pItem->setText(1, row.strDomain);
+  pItem->setText(0, KxToQt(row.strAccountName));
+  pItem->setText(1, KxToQt(row.strDomain));
   pItem->setTextAlignment(kCheckColumnAccounts, Qt::AlignCenter);
   pItem->setData(0, Qt::UserRole, row.nAccountID);
   pItem->setFlags(pItem->flags() | Qt::ItemIsUserCheckable);
@@ -142,7 +145,7 @@ QTreeWidgetItem* CKxAgentAclPage::AddAccountRow(const CKxAccountRow& row) {
   m_bSettingChecks = true;
   m_pAccounts->addTopLevelItem(pItem);
   pItem->setCheckState(0, row.bLogonAllowed ? Qt::Checked : Qt::Unchecked);
-  pItem->setText(kCheckColumnAccounts, CKxAgentAclPageLogic::GetCheckText(row.bLogonAllowed));
+  pItem->setText(kCheckColumnAccounts, KxToQt(CKxAgentAclPageLogic::GetCheckText(row.bLogonAllowed)));
   m_bSettingChecks = bOld;
   return pItem;
 }
@@ -159,15 +162,15 @@ void CKxAgentAclPage::RebuildCommandList() {
   m_pCommands->clear();
   for (const CKxCommandRow& row : m_logic.BuildCommandRows()) {
     QTreeWidgetItem* pItem = new QTreeWidgetItem;
-    pItem->setText(0, row.strDefinition);
-    pItem->setToolTip(0, row.strDefinition);
-    pItem->setText(1, row.strTypeName);
+    pItem->setText(0, KxToQt(row.strDefinition));
+    pItem->setToolTip(0, KxToQt(row.strDefinition));
+    pItem->setText(1, KxToQt(row.strTypeName));
     pItem->setTextAlignment(kCheckColumnCommands, Qt::AlignCenter);
     pItem->setData(0, Qt::UserRole, row.nCommandID);
     pItem->setFlags(pItem->flags() | Qt::ItemIsUserCheckable);
     m_pCommands->addTopLevelItem(pItem);
     pItem->setCheckState(0, Qt::Unchecked);
-    pItem->setText(kCheckColumnCommands, CKxAgentAclPageLogic::GetCheckText(false));
+    pItem->setText(kCheckColumnCommands, KxToQt(CKxAgentAclPageLogic::GetCheckText(false)));
   }
   m_bSettingChecks = false;
   ShowChosenAccount(false);
@@ -175,7 +178,7 @@ void CKxAgentAclPage::RebuildCommandList() {
 
 void CKxAgentAclPage::ShowChosenAccount(bool bChosen) {
   if (!bChosen) m_logic.ClearChosenAccount();
-  m_pCommandGroup->setTitle(m_logic.GetCommandGroupTitle());
+  m_pCommandGroup->setTitle(KxToQt(m_logic.GetCommandGroupTitle()));
   m_bSettingChecks = true;
   for (int i = 0; i < m_pCommands->topLevelItemCount(); ++i) {
     QTreeWidgetItem* pItem = m_pCommands->topLevelItem(i);
@@ -200,30 +203,27 @@ void CKxAgentAclPage::OnAdd() {
   CKxAgentAddLogonUserDlg dialog(this);
   if (dialog.exec() != QDialog::Accepted) return;
   CKxCtrlMessage message;
-  bool bDomain = dialog.m_pUseDomain->isChecked();
-  int nID = m_logic.AddAccount(dialog.m_pAccount->text(), bDomain, dialog.m_pDomain->text(), &message);
-  if (nID < 0) {
+  CKxAccountRow row;
+  if (m_logic.AddAccount(KxToCp932(dialog.m_pAccount->text()), dialog.m_pUseDomain->isChecked(),
+                         KxToCp932(dialog.m_pDomain->text()), &row, &message) < 0) {
     KxShowMessage(this, message);
     return;
   }
-  for (const CKxAccountRow& row : m_logic.GetAccountRows()) {
-    if (row.nAccountID != nID) continue;
-    QTreeWidgetItem* pItem = AddAccountRow(row);
-    m_pAccounts->clearSelection();
-    pItem->setSelected(true);
-    m_pAccounts->setCurrentItem(pItem);
-    ChooseAccount();
-  }
+  QTreeWidgetItem* pItem = AddAccountRow(row);
+  m_pAccounts->clearSelection();
+  pItem->setSelected(true);
+  m_pAccounts->setCurrentItem(pItem);
+  ChooseAccount();
 }
 
 void CKxAgentAclPage::OnDelete() {
   QList<QTreeWidgetItem*> selected = m_pAccounts->selectedItems();
   if (selected.isEmpty()) return;
-  QList<QString> names;
-  QList<int> ids;
+  std::vector<std::string> names;
+  std::vector<int> ids;
   for (QTreeWidgetItem* pItem : selected) {
-    names << pItem->text(0);
-    ids << pItem->data(0, Qt::UserRole).toInt();
+    names.push_back(KxToCp932(pItem->text(0)));
+    ids.push_back(pItem->data(0, Qt::UserRole).toInt());
   }
   if (!KxAsk(this, CKxAgentAclPageLogic::GetDeleteQuestion(names), CKxAgentAclPageLogic::GetDeleteTitle(),
              QMessageBox::Ok | QMessageBox::Cancel)) {
@@ -237,7 +237,7 @@ void CKxAgentAclPage::OnDelete() {
 void CKxAgentAclPage::OnAccountChanged(QTreeWidgetItem* pItem, int nColumn) {
   if (nColumn != 0) return;
   bool bChecked = pItem->checkState(0) == Qt::Checked;
-  QString strText = CKxAgentAclPageLogic::GetCheckText(bChecked);
+  QString strText = KxToQt(CKxAgentAclPageLogic::GetCheckText(bChecked));
   if (pItem->text(kCheckColumnAccounts) != strText) pItem->setText(kCheckColumnAccounts, strText);
   if (!m_bSettingChecks) m_logic.SetLogonAllowed(pItem->data(0, Qt::UserRole).toInt(), bChecked);
 }
@@ -245,7 +245,7 @@ void CKxAgentAclPage::OnAccountChanged(QTreeWidgetItem* pItem, int nColumn) {
 void CKxAgentAclPage::OnCommandChanged(QTreeWidgetItem* pItem, int nColumn) {
   if (nColumn != 0) return;
   bool bChecked = pItem->checkState(0) == Qt::Checked;
-  QString strText = CKxAgentAclPageLogic::GetCheckText(bChecked);
+  QString strText = KxToQt(CKxAgentAclPageLogic::GetCheckText(bChecked));
   if (pItem->text(kCheckColumnCommands) != strText) pItem->setText(kCheckColumnCommands, strText);
   if (!m_bSettingChecks) m_logic.SetCommandAllowed(pItem->data(0, Qt::UserRole).toInt(), bChecked);
 }

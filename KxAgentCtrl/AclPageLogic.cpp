@@ -3,11 +3,12 @@
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentCtrl/PluginLoader.h"
 #include "KxAgentPluginManager/PluginFile.h"
+#include "platform/text_compare.h"
 
-QString CKxAgentAclPageLogic::GetLocalDomainText() { return QStringLiteral("（ローカル）"); }
+std::string CKxAgentAclPageLogic::GetLocalDomainText() { return KxText(KX_TEXT_LOCAL_DOMAIN); }
 
-QString CKxAgentAclPageLogic::GetCheckText(bool bChecked) {
-  return bChecked ? QStringLiteral("OK") : QStringLiteral("-");
+std::string CKxAgentAclPageLogic::GetCheckText(bool bChecked) {
+  return KxText(bChecked ? KX_TEXT_CHECKED : KX_TEXT_UNCHECKED);
 }
 
 std::vector<CKxAccountRow> CKxAgentAclPageLogic::GetAccountRows() const {
@@ -15,8 +16,8 @@ std::vector<CKxAccountRow> CKxAgentAclPageLogic::GetAccountRows() const {
   for (const CKxAgentLogonAccount* pAccount : *m_pManager->GetLogonAccountList()) {
     CKxAccountRow row;
     row.nAccountID = pAccount->GetAccountID();
-    row.strAccountName = KxToQt(pAccount->GetAccountName());
-    row.strDomain = pAccount->IsDomainAccount() ? KxToQt(pAccount->GetDomainName()) : GetLocalDomainText();
+    row.strAccountName = pAccount->GetAccountName();
+    row.strDomain = pAccount->IsDomainAccount() ? std::string(pAccount->GetDomainName()) : GetLocalDomainText();
     row.bLogonAllowed = pAccount->IsLogonAllowed();
     rows.push_back(row);
   }
@@ -33,62 +34,58 @@ std::vector<CKxCommandRow> CKxAgentAclPageLogic::BuildCommandRows() {
     for (size_t i = 0; i < summary.vecCommands.size(); ++i) {
       CKxCommandRow row;
       row.nCommandID = pEntry->GetPluginID() + static_cast<int>(i);
-      row.strDefinition = KxToQt(summary.vecCommands[i].c_str());
-      row.strTypeName = KxToQt(pEntry->GetTypeName());
+      row.strDefinition = summary.vecCommands[i];
+      row.strTypeName = pEntry->GetTypeName();
       rows.push_back(row);
     }
   }
   return rows;
 }
 
-bool CKxAgentAclPageLogic::CheckAccountInput(QString* pstrAccount, bool bDomain, QString* pstrDomain,
+bool CKxAgentAclPageLogic::CheckAccountInput(std::string* pstrAccount, bool bDomain, std::string* pstrDomain,
                                              CKxCtrlMessage* pMessage) {
-  *pstrAccount = pstrAccount->trimmed();
-  *pstrDomain = pstrDomain->trimmed();
-  QString strTitle = QStringLiteral("入力エラー");
-  if (pstrAccount->isEmpty()) {
-    pMessage->Set(QStringLiteral("アカウントを入力してください。"), strTitle, KX_ICON_EXCLAMATION);
+  *pstrAccount = KxTrim(*pstrAccount);
+  *pstrDomain = KxTrim(*pstrDomain);
+  if (pstrAccount->empty()) {
+    pMessage->Set(KxText(KX_TEXT_ENTER_ACCOUNT), KxText(KX_TEXT_INPUT_ERROR_TITLE), KX_ICON_EXCLAMATION);
     return false;
   }
-  if (bDomain && pstrDomain->isEmpty()) {
-    pMessage->Set(QStringLiteral("ドメインを入力してください。"), strTitle, KX_ICON_EXCLAMATION);
+  if (bDomain && pstrDomain->empty()) {
+    pMessage->Set(KxText(KX_TEXT_ENTER_DOMAIN), KxText(KX_TEXT_INPUT_ERROR_TITLE), KX_ICON_EXCLAMATION);
     return false;
   }
   return true;
 }
 
-int CKxAgentAclPageLogic::AddAccount(const QString& strAccount, bool bDomain, const QString& strDomain,
-                                     CKxCtrlMessage* pMessage) {
-  QString strName = strAccount.toLower();
-  QString strDomainName = bDomain ? strDomain.toLower() : QString();
+int CKxAgentAclPageLogic::AddAccount(const std::string& strAccount, bool bDomain, const std::string& strDomain,
+                                     CKxAccountRow* pRow, CKxCtrlMessage* pMessage) {
+  std::string strName = KxToLower(strAccount);
+  std::string strDomainName = bDomain ? KxToLower(strDomain) : std::string();
+  std::string strRowDomain = bDomain ? strDomainName : GetLocalDomainText();
   for (const CKxAccountRow& row : GetAccountRows()) {
-    QString strRowDomain = bDomain ? strDomainName : GetLocalDomainText();
-    if (row.strAccountName.compare(strName, Qt::CaseInsensitive) == 0 &&
-        row.strDomain.compare(strRowDomain, Qt::CaseInsensitive) == 0) {
-      pMessage->Set(QStringLiteral("リストのデータと重複するため追加できません。"), QStringLiteral("追加エラー"),
-                    KX_ICON_ERROR);
+    if (kx::CompareNoCase(row.strAccountName.c_str(), strName.c_str()) == 0 &&
+        kx::CompareNoCase(row.strDomain.c_str(), strRowDomain.c_str()) == 0) {
+      pMessage->Set(KxText(KX_TEXT_DUPLICATE_ACCOUNT), KxText(KX_TEXT_DUPLICATE_ACCOUNT_TITLE), KX_ICON_ERROR);
       return -1;
     }
   }
-  CKxAgentLogonAccount* pAccount =
-      m_pManager->AddLogonAccount(KxToCp932(strName).c_str(), bDomain ? KxToCp932(strDomainName).c_str() : nullptr,
-                                  TRUE, bDomain ? TRUE : FALSE);
+  CKxAgentLogonAccount* pAccount = m_pManager->AddLogonAccount(
+      strName.c_str(), bDomain ? strDomainName.c_str() : nullptr, TRUE, bDomain ? TRUE : FALSE);
+  pRow->nAccountID = pAccount->GetAccountID();
+  pRow->strAccountName = strName;
+  pRow->strDomain = strRowDomain;
+  pRow->bLogonAllowed = true;
   return pAccount->GetAccountID();
 }
 
-QString CKxAgentAclPageLogic::GetDeleteQuestion(const QList<QString>& names) {
-  if (names.size() == 1) {
-    return QStringLiteral("アカウント %1 をリストから削除します。よろしいですか？\r\n"
-                          "（※この操作によってNTユーザアカウントが削除されることはありません！）")
-        .arg(names.front());
-  }
-  return QStringLiteral("選択されたすべてのアカウントをリストから削除します。よろしいですか？\r\n"
-                        "（※この操作によってWindowsアカウントが削除されることはありません！）");
+std::string CKxAgentAclPageLogic::GetDeleteQuestion(const std::vector<std::string>& names) {
+  if (names.size() == 1) return KxFormatText(KX_TEXT_DELETE_ONE, names.front().c_str());
+  return KxText(KX_TEXT_DELETE_MANY);
 }
 
-QString CKxAgentAclPageLogic::GetDeleteTitle() { return QStringLiteral("削除確認"); }
+std::string CKxAgentAclPageLogic::GetDeleteTitle() { return KxText(KX_TEXT_DELETE_TITLE); }
 
-void CKxAgentAclPageLogic::RemoveAccounts(const QList<int>& accountIDs) {
+void CKxAgentAclPageLogic::RemoveAccounts(const std::vector<int>& accountIDs) {
   m_pChosen = nullptr;
   for (int nID : accountIDs) m_pManager->RemoveLogonAccount(nID);
 }
@@ -98,9 +95,9 @@ CKxAgentLogonAccount* CKxAgentAclPageLogic::ChooseAccount(int nAccountID) {
   return m_pChosen;
 }
 
-QString CKxAgentAclPageLogic::GetCommandGroupTitle() const {
-  if (m_pChosen == nullptr) return QStringLiteral("実行可能コマンド");
-  return QStringLiteral("%1 の実行可能コマンド").arg(KxToQt(m_pChosen->GetAccountName()));
+std::string CKxAgentAclPageLogic::GetCommandGroupTitle() const {
+  if (m_pChosen == nullptr) return KxText(KX_TEXT_GROUP_COMMANDS);
+  return KxFormatText(KX_TEXT_GROUP_COMMANDS_OF, m_pChosen->GetAccountName());
 }
 
 bool CKxAgentAclPageLogic::IsCommandAllowed(int nCommandID) const {

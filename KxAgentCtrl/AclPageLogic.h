@@ -3,8 +3,7 @@
 // account whose allowed command IDs the check marks edit, and deleting accounts.
 #pragma once
 
-#include <QList>
-#include <QString>
+#include <string>
 #include <vector>
 
 #include "KxAgentCtrl/CtrlText.h"
@@ -15,26 +14,29 @@ class CKxAgentLogonAccount;
 
 struct CKxAccountRow {
   int nAccountID = 0;
-  QString strAccountName;
-  QString strDomain;  // the domain, or the local marker
+  std::string strAccountName;
+  std::string strDomain;  // the domain, or the local marker
   bool bLogonAllowed = false;
 };
 
 struct CKxCommandRow {
   int nCommandID = 0;  // plug-in ID + the command's index in its plug-in
-  QString strDefinition;
-  QString strTypeName;
+  std::string strDefinition;
+  std::string strTypeName;
 };
 
 class CKxAgentAclPageLogic {
  public:
+  // The longest account or domain name the add dialog takes.
+  enum { KX_MAX_NAME_LENGTH = 100 };
+
   CKxAgentAclPageLogic(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginLoader* pLoader)
       : m_pManager(pManager), m_pLoader(pLoader) {}
 
   // The domain column of a local account.
-  static QString GetLocalDomainText();
+  static std::string GetLocalDomainText();
   // "OK" or "-" for the check columns.
-  static QString GetCheckText(bool bChecked);
+  static std::string GetCheckText(bool bChecked);
 
   std::vector<CKxAccountRow> GetAccountRows() const;
   // One row per command of every plug-in that loads, in list order. Plug-ins
@@ -43,25 +45,26 @@ class CKxAgentAclPageLogic {
 
   // The add dialog's check at OK: trims both fields (written back) and refuses
   // an empty account name, or an empty domain when one is to be given.
-  static bool CheckAccountInput(QString* pstrAccount, bool bDomain, QString* pstrDomain,
+  static bool CheckAccountInput(std::string* pstrAccount, bool bDomain, std::string* pstrDomain,
                                 CKxCtrlMessage* pMessage);
   // Adds the account in lower case, logon allowed. Refuses (-1 and the
   // message) an account whose name and domain equal a listed one, ignoring
-  // letter case. Returns the new account's ID.
-  int AddAccount(const QString& strAccount, bool bDomain, const QString& strDomain, CKxCtrlMessage* pMessage);
+  // letter case. Returns the new account's ID; *pRow is its row.
+  int AddAccount(const std::string& strAccount, bool bDomain, const std::string& strDomain, CKxAccountRow* pRow,
+                 CKxCtrlMessage* pMessage);
 
   // The question before deleting the accounts with these names.
-  static QString GetDeleteQuestion(const QList<QString>& names);
-  static QString GetDeleteTitle();
-  // Removes the accounts; the chosen one, if among them, is cleared first.
-  void RemoveAccounts(const QList<int>& accountIDs);
+  static std::string GetDeleteQuestion(const std::vector<std::string>& names);
+  static std::string GetDeleteTitle();
+  // Removes the accounts; the chosen account is cleared first.
+  void RemoveAccounts(const std::vector<int>& accountIDs);
 
   // Chooses the account whose commands the list edits; null when none has that ID.
   CKxAgentLogonAccount* ChooseAccount(int nAccountID);
   void ClearChosenAccount() { m_pChosen = nullptr; }
   CKxAgentLogonAccount* GetChosenAccount() const { return m_pChosen; }
   // The command group's title for the chosen account (or for none).
-  QString GetCommandGroupTitle() const;
+  std::string GetCommandGroupTitle() const;
   // Whether the chosen account may run nCommandID (FALSE with none chosen).
   bool IsCommandAllowed(int nCommandID) const;
 

@@ -15,7 +15,7 @@ class CKxAgentConfigPage : public CKxAgentPropertyPage {
   Q_OBJECT
 
  public:
-  explicit CKxAgentConfigPage(CKxAgentConfigManager* pManager, QWidget* pParent = nullptr);
+  explicit CKxAgentConfigPage(CKxCtrlConfigFile* pFile, QWidget* pParent = nullptr);
 
   bool OnOK() override;
   // TRUE while a start or stop is waiting for the service.
@@ -42,6 +42,7 @@ class CKxAgentConfigPage : public CKxAgentPropertyPage {
   void OnStop();
   void RunServiceAction(bool bStart);
 
+  CKxCtrlConfigFile* m_pFile;
   CKxAgentConfigPageLogic m_logic;
   CKxAgentServiceControl m_service;
   bool m_bBusy = false;

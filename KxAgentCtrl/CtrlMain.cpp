@@ -5,6 +5,7 @@
 
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentCtrl/CtrlApp.h"
+#include "KxAgentCtrl/CtrlCommandLine.h"
 #include "KxAgentCtrl/CtrlWidgets.h"
 #include "KxAgentCtrl/PluginLoader.h"
 #include "KxAgentCtrl/PropSheet.h"
@@ -19,7 +20,9 @@ int KxCtrlMain(const QStringList& arguments, const QString& strBaseDir) {
   int nResult = 0;
   {
     CKxAgentConfigManager manager(KxToCp932(strBaseDir).c_str());
-    KxCtrlCommand nCommand = KxParseCtrlCommandLine(arguments);
+    std::vector<std::string> vecArguments;
+    for (const QString& strArgument : arguments) vecArguments.push_back(KxToCp932(strArgument));
+    KxCtrlCommand nCommand = KxParseCtrlCommandLine(vecArguments);
     CKxCtrlSingleInstance instance;
     if (nCommand == KX_CTRL_REGISTER) {
       nResult = KxRegisterCtrl() ? 0 : 1;
@@ -32,14 +35,16 @@ int KxCtrlMain(const QStringList& arguments, const QString& strBaseDir) {
                                  : instance.GetFailedMessage());
       nResult = 1;
     } else {
-      manager.LoadConfig();
+      CKxCtrlConfigFile file(&manager);
+      CKxCtrlMessage loadMessage;
+      if (!file.Load(&loadMessage)) KxShowMessage(nullptr, loadMessage);
       CKxAgentCtrlPluginLoader loader;
       if (manager.IsScriptPluginSupport()) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         loader.CreateScriptHosts();
         QApplication::restoreOverrideCursor();
       }
-      CKxAgentPropSheet sheet(&manager, &loader);
+      CKxAgentPropSheet sheet(&manager, &loader, &file);
       sheet.exec();
     }
   }

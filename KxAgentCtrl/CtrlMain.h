@@ -1,6 +1,7 @@
 // The tool's run: start-up, the sheet, shut-down.
 #pragma once
 
+#include <QString>
 #include <QStringList>
 
 // Runs the tool with its command line (program name first) in a running

@@ -20,12 +20,12 @@ CKxAgentLogPage::CKxAgentLogPage(CKxAgentConfigManager* pManager, QWidget* pPare
   m_fnOpenFolder = [](const QString& strDir) { return QDesktopServices::openUrl(QUrl::fromLocalFile(strDir)); };
 
   QVBoxLayout* pLayout = new QVBoxLayout(this);
-  QGroupBox* pGroup = new QGroupBox(QStringLiteral("Kestrix Agent for Windows ログ設定"));
+  QGroupBox* pGroup = new QGroupBox(KxQtText(KX_TEXT_GROUP_LOG));
   QVBoxLayout* pGroupLayout = new QVBoxLayout(pGroup);
-  m_pLog = new QCheckBox(QStringLiteral("動作ログを出力する(&L)"));
+  m_pLog = new QCheckBox(KxQtText(KX_TEXT_CHECK_LOG));
   pGroupLayout->addWidget(m_pLog);
 
-  QGroupBox* pLevels = new QGroupBox(QStringLiteral("ログの種類"));
+  QGroupBox* pLevels = new QGroupBox(KxQtText(KX_TEXT_GROUP_LEVELS));
   QGridLayout* pLevelGrid = new QGridLayout(pLevels);
   auto addLevel = [pLevelGrid](int nRow, const QString& strBox, const QString& strText, QCheckBox** ppBox,
                                QLabel** ppText) {
@@ -34,39 +34,39 @@ CKxAgentLogPage::CKxAgentLogPage(CKxAgentConfigManager* pManager, QWidget* pPare
     pLevelGrid->addWidget(*ppBox, nRow, 0);
     pLevelGrid->addWidget(*ppText, nRow, 1);
   };
-  addLevel(0, QStringLiteral("エラー(&E)"), QStringLiteral("重要度（高）のログを出力します（内部エラーなど）"), &m_pError,
+  addLevel(0, KxQtText(KX_TEXT_CHECK_ERROR), KxQtText(KX_TEXT_ERROR_DESCRIPTION), &m_pError,
            &m_pErrorText);
-  addLevel(1, QStringLiteral("警告(&W)"), QStringLiteral("重要度（中）のログを出力します（認証失敗時など）"), &m_pWarning,
+  addLevel(1, KxQtText(KX_TEXT_CHECK_WARNING), KxQtText(KX_TEXT_WARNING_DESCRIPTION), &m_pWarning,
            &m_pWarningText);
-  addLevel(2, QStringLiteral("情報(&I)"), QStringLiteral("重要度（低）のログを出力します（Agentへのログオンなど）"),
+  addLevel(2, KxQtText(KX_TEXT_CHECK_INFO), KxQtText(KX_TEXT_INFO_DESCRIPTION),
            &m_pInfo, &m_pInfoText);
-  addLevel(3, QStringLiteral("デバッグ(&D)"), QStringLiteral("障害発生時の切り分け等に使用します（通常はオフ）"), &m_pDebug,
+  addLevel(3, KxQtText(KX_TEXT_CHECK_DEBUG), KxQtText(KX_TEXT_DEBUG_DESCRIPTION), &m_pDebug,
            &m_pDebugText);
   pLevelGrid->setColumnStretch(1, 1);
   pGroupLayout->addWidget(pLevels);
 
-  QGroupBox* pFiles = new QGroupBox(QStringLiteral("ログファイル設定"));
+  QGroupBox* pFiles = new QGroupBox(KxQtText(KX_TEXT_GROUP_LOG_FILES));
   QGridLayout* pFileGrid = new QGridLayout(pFiles);
-  m_pDirectoryLabel = new QLabel(QStringLiteral("ログ保存ディレクトリ:"));
+  m_pDirectoryLabel = new QLabel(KxQtText(KX_TEXT_LABEL_LOG_DIRECTORY));
   m_pDirectory = new QLineEdit;
   m_pDirectory->setReadOnly(true);
   pFileGrid->addWidget(m_pDirectoryLabel, 0, 0);
   pFileGrid->addWidget(m_pDirectory, 0, 1, 1, 3);
   QHBoxLayout* pDirButtons = new QHBoxLayout;
-  m_pOpen = new QPushButton(QStringLiteral("ログ保存ディレクトリを開く(&O)"));
-  m_pChange = new QPushButton(QStringLiteral("ログ保存ディレクトリの変更(&M)..."));
+  m_pOpen = new QPushButton(KxQtText(KX_TEXT_BUTTON_OPEN_DIRECTORY));
+  m_pChange = new QPushButton(KxQtText(KX_TEXT_BUTTON_CHANGE_DIRECTORY));
   pDirButtons->addStretch();
   pDirButtons->addWidget(m_pOpen);
   pDirButtons->addWidget(m_pChange);
   pFileGrid->addLayout(pDirButtons, 1, 0, 1, 4);
-  m_pLimit = new QCheckBox(QStringLiteral("ログファイルの最大サイズを設定する"));
+  m_pLimit = new QCheckBox(KxQtText(KX_TEXT_CHECK_LOG_LIMIT));
   pFileGrid->addWidget(m_pLimit, 2, 0, 1, 4);
-  m_pSizeLabel = new QLabel(QStringLiteral("最大サイズ:"));
+  m_pSizeLabel = new QLabel(KxQtText(KX_TEXT_LABEL_MAX_SIZE));
   m_pSize = new QLineEdit;
-  m_pSize->setMaxLength(10);
+  m_pSize->setMaxLength(CKxAgentLogPageLogic::KX_SIZE_FIELD_LENGTH);
   m_pSize->setFixedWidth(m_pSize->fontMetrics().horizontalAdvance(QStringLiteral("00000000")));
-  m_pSizeUnit = new QLabel(QStringLiteral("MB"));
-  m_pSizeNote = new QLabel(QStringLiteral("※1 ～ 100MB まで設定可"));
+  m_pSizeUnit = new QLabel(KxQtText(KX_TEXT_LABEL_MB));
+  m_pSizeNote = new QLabel(KxQtText(KX_TEXT_SIZE_RANGE_NOTE));
   QHBoxLayout* pSizeRow = new QHBoxLayout;
   pSizeRow->addWidget(m_pSizeLabel);
   pSizeRow->addWidget(m_pSize);
@@ -75,9 +75,7 @@ CKxAgentLogPage::CKxAgentLogPage(CKxAgentConfigManager* pManager, QWidget* pPare
   pSizeRow->addWidget(m_pSizeNote);
   pSizeRow->addStretch();
   pFileGrid->addLayout(pSizeRow, 3, 0, 1, 4);
-  m_pWarningNote = new QLabel(QStringLiteral(
-      "《注意！》\nログファイルが最大サイズに達した場合は、ログが出力されなくなります。\n"
-      "ログファイルがいっぱいになったことは、NTイベントログで通知されます。"));
+  m_pWarningNote = new QLabel(KxQtText(KX_TEXT_SIZE_WARNING_NOTE).replace(QLatin1String("\r\n"), QLatin1String("\n")));
   pFileGrid->addWidget(m_pWarningNote, 4, 0, 1, 4);
   pFileGrid->setColumnStretch(1, 1);
   pGroupLayout->addWidget(pFiles);
@@ -90,7 +88,7 @@ CKxAgentLogPage::CKxAgentLogPage(CKxAgentConfigManager* pManager, QWidget* pPare
   connect(m_pInfo, &QCheckBox::toggled, this, [this](bool b) { OnSwitch(CKxAgentLogPageLogic::KX_INFO, b); });
   connect(m_pDebug, &QCheckBox::toggled, this, [this](bool b) { OnSwitch(CKxAgentLogPageLogic::KX_DEBUG, b); });
   connect(m_pLimit, &QCheckBox::toggled, this, [this](bool b) { OnSwitch(CKxAgentLogPageLogic::KX_LIMIT, b); });
-  connect(m_pSize, &QLineEdit::textEdited, this, [this](const QString& strText) { m_logic.OnSizeTyped(strText); });
+  connect(m_pSize, &QLineEdit::textEdited, this, [this](const QString& strText) { m_logic.OnSizeTyped(KxToCp932(strText)); });
   connect(m_pChange, &QPushButton::clicked, this, &CKxAgentLogPage::OnChange);
   connect(m_pOpen, &QPushButton::clicked, this, &CKxAgentLogPage::OnOpen);
 }
@@ -104,8 +102,8 @@ void CKxAgentLogPage::OnFirstShow() {
   m_pInfo->setChecked(values.bInfoLog);
   m_pDebug->setChecked(values.bDebugLog);
   m_pLimit->setChecked(values.bLimit);
-  m_pDirectory->setText(values.strDirectory);
-  m_pSize->setText(values.strMaxSize);
+  m_pDirectory->setText(KxToQt(values.strDirectory));
+  m_pSize->setText(KxToQt(values.strMaxSize));
   m_bFilling = false;
   UpdateEnabling();
 }
@@ -118,8 +116,8 @@ CKxLogPageValues CKxAgentLogPage::GetValues() const {
   values.bInfoLog = m_pInfo->isChecked();
   values.bDebugLog = m_pDebug->isChecked();
   values.bLimit = m_pLimit->isChecked();
-  values.strDirectory = m_pDirectory->text();
-  values.strMaxSize = m_pSize->text();
+  values.strDirectory = KxToCp932(m_pDirectory->text());
+  values.strMaxSize = KxToCp932(m_pSize->text());
   return values;
 }
 
@@ -153,9 +151,9 @@ void CKxAgentLogPage::OnSwitch(CKxAgentLogPageLogic::Switch nSwitch, bool bOn) {
 
 void CKxAgentLogPage::OnChange() {
   QString strCurrent = m_pDirectory->text();
-  QString strChosen = m_fnChooseFolder(this, CKxAgentLogPageLogic::GetBrowseTitle(), strCurrent);
+  QString strChosen = m_fnChooseFolder(this, KxToQt(CKxAgentLogPageLogic::GetBrowseTitle()), strCurrent);
   CKxCtrlMessage message;
-  if (!m_logic.ChangeDirectory(strCurrent, strChosen, &message)) return;
+  if (!m_logic.ChangeDirectory(KxToCp932(strCurrent), KxToCp932(strChosen), &message)) return;
   m_pDirectory->setText(strChosen);
   KxShowMessage(this, message);
 }

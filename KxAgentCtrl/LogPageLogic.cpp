@@ -1,6 +1,10 @@
 #include "KxAgentCtrl/LogPageLogic.h"
 
+#include <cerrno>
+#include <cstdlib>
+
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
+#include "platform/text_compare.h"
 
 namespace {
 
@@ -33,8 +37,8 @@ CKxLogPageValues CKxAgentLogPageLogic::Load() {
   values.bInfoLog = pSetting->IsInfoLogEnabled();
   values.bDebugLog = pSetting->IsDebugLogEnabled();
   values.bLimit = pSetting->IsLogFileLimit();
-  values.strDirectory = KxToQt(pSetting->GetLogFileDir());
-  values.strMaxSize = QString::number(pSetting->GetLogFileMaxSize() / kMebibyte);
+  values.strDirectory = pSetting->GetLogFileDir();
+  values.strMaxSize = std::to_string(pSetting->GetLogFileMaxSize() / kMebibyte);
   return values;
 }
 
@@ -51,22 +55,23 @@ void CKxAgentLogPageLogic::SetSwitch(Switch nSwitch, bool bOn) {
   }
 }
 
-void CKxAgentLogPageLogic::OnSizeTyped(const QString& strText) {
-  bool bNumber = false;
-  long lSize = strText.trimmed().toLong(&bNumber, 10);
+void CKxAgentLogPageLogic::OnSizeTyped(const std::string& strText) {
+  std::string strNumber = KxTrim(strText);
+  char* lpEnd = nullptr;
+  errno = 0;
+  long lSize = std::strtol(strNumber.c_str(), &lpEnd, 10);
+  bool bNumber = !strNumber.empty() && *lpEnd == '\0' && errno == 0;
   // The model clamps a product beyond its range; the check at OK refuses it.
   if (bNumber && lSize > 0) Setting()->SetLogFileMaxSize(lSize > 0x7FFFFFFF / kMebibyte ? 0x7FFFFFFF : lSize * kMebibyte);
 }
 
-QString CKxAgentLogPageLogic::GetBrowseTitle() { return QStringLiteral("ログを保存するディレクトリを選択してください"); }
+std::string CKxAgentLogPageLogic::GetBrowseTitle() { return KxText(KX_TEXT_BROWSE_TITLE); }
 
-bool CKxAgentLogPageLogic::ChangeDirectory(const QString& strCurrent, const QString& strChosen,
+bool CKxAgentLogPageLogic::ChangeDirectory(const std::string& strCurrent, const std::string& strChosen,
                                            CKxCtrlMessage* pMessage) {
-  if (strChosen.isEmpty() || strChosen.compare(strCurrent, Qt::CaseInsensitive) == 0) return false;
-  Setting()->SetLogFileDir(KxToCp932(strChosen).c_str());
-  pMessage->Set(QStringLiteral("ログ保存ディレクトリを変更しました。\r\n"
-                               "設定を有効にするために、Kestrix Agent for Windows サービスを再起動してください。"),
-                QStringLiteral("設定の変更"), KX_ICON_INFORMATION);
+  if (strChosen.empty() || kx::CompareNoCase(strChosen.c_str(), strCurrent.c_str()) == 0) return false;
+  Setting()->SetLogFileDir(strChosen.c_str());
+  pMessage->Set(KxText(KX_TEXT_DIRECTORY_CHANGED), KxText(KX_TEXT_DIRECTORY_CHANGED_TITLE), KX_ICON_INFORMATION);
   return true;
 }
 
@@ -79,7 +84,7 @@ bool CKxAgentLogPageLogic::Store(const CKxLogPageValues& values, CKxCtrlMessage*
   pSetting->SetWarningLogEnabled(values.bWarningLog);
   pSetting->SetInfoLogEnabled(values.bInfoLog);
   pSetting->SetDebugLogEnabled(values.bDebugLog);
-  pSetting->SetLogFileDir(KxToCp932(values.strDirectory).c_str());
+  pSetting->SetLogFileDir(values.strDirectory.c_str());
   pSetting->SetLogFileLimit(values.bLimit);
   pSetting->SetLogFileMaxSize(nSize * kMebibyte);
   return true;

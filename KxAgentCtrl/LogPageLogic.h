@@ -2,7 +2,7 @@
 // enabled, the changes stored at once, the directory change and the size check.
 #pragma once
 
-#include <QString>
+#include <string>
 
 #include "KxAgentCtrl/CtrlText.h"
 
@@ -17,8 +17,8 @@ struct CKxLogPageValues {
   bool bInfoLog = false;
   bool bDebugLog = false;
   bool bLimit = false;
-  QString strDirectory;
-  QString strMaxSize;  // MiB
+  std::string strDirectory;
+  std::string strMaxSize;  // MiB
 };
 
 // Which controls are enabled for some values.
@@ -47,13 +47,15 @@ class CKxAgentLogPageLogic {
   CKxLogPageValues Load();
   // Stores one switch at once.
   void SetSwitch(Switch nSwitch, bool bOn);
+  // The longest size text the field takes.
+  enum { KX_SIZE_FIELD_LENGTH = 10 };
   // The size as typed: a number above 0 is stored at once.
-  void OnSizeTyped(const QString& strText);
+  void OnSizeTyped(const std::string& strText);
   // A folder chosen in the browser. TRUE (and the notice in *pMessage) when it
   // differs from the current directory, ignoring letter case, and was stored.
-  bool ChangeDirectory(const QString& strCurrent, const QString& strChosen, CKxCtrlMessage* pMessage);
+  bool ChangeDirectory(const std::string& strCurrent, const std::string& strChosen, CKxCtrlMessage* pMessage);
   // The folder browser's title.
-  static QString GetBrowseTitle();
+  static std::string GetBrowseTitle();
   // Checks the size (1 to 100) and stores every value; FALSE with the
   // framework's message when the size is refused (nothing stored then).
   bool Store(const CKxLogPageValues& values, CKxCtrlMessage* pMessage);

@@ -1,6 +1,7 @@
 #include "KxAgentCtrl/PluginPage.h"
 
 #include <QCheckBox>
+#include <algorithm>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,9 +15,9 @@
 #include "KxAgentCtrl/PluginLoader.h"
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 
-CKxAgentPluginPage::CKxAgentPluginPage(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginLoader* pLoader,
+CKxAgentPluginPage::CKxAgentPluginPage(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginLoader* pLoader,
                                        CKxAgentAclPage* pAclPage, QWidget* pParent)
-    : CKxAgentPropertyPage(pManager, pParent), m_logic(pManager, pLoader), m_pAclPage(pAclPage) {
+    : CKxAgentPropertyPage(pFile->GetManager(), pParent), m_logic(pFile, pLoader), m_pAclPage(pAclPage) {
   m_fnChooseFile = [](QWidget* pParentWidget, const QStringList& filters) {
     QFileDialog dialog(pParentWidget);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -26,20 +27,20 @@ CKxAgentPluginPage::CKxAgentPluginPage(CKxAgentConfigManager* pManager, CKxAgent
   };
 
   QVBoxLayout* pLayout = new QVBoxLayout(this);
-  QGroupBox* pListGroup = new QGroupBox(QStringLiteral("インストールされているプラグイン"));
+  QGroupBox* pListGroup = new QGroupBox(KxQtText(KX_TEXT_GROUP_INSTALLED));
   QVBoxLayout* pListLayout = new QVBoxLayout(pListGroup);
   m_pPlugins = new QTreeWidget;
   m_pPlugins->setRootIsDecorated(false);
   m_pPlugins->setAllColumnsShowFocus(true);
   m_pPlugins->setHeaderLabels(
-      {QStringLiteral("プラグイン名"), QStringLiteral("種別"), QStringLiteral("バージョン"), QStringLiteral("コマンド数")});
+      {KxQtText(KX_TEXT_COLUMN_PLUGIN_NAME), KxQtText(KX_TEXT_COLUMN_TYPE), KxQtText(KX_TEXT_COLUMN_VERSION), KxQtText(KX_TEXT_COLUMN_COMMAND_COUNT)});
   const int widths[] = {160, 70, 70, 70};
   for (int i = 0; i < 4; ++i) m_pPlugins->setColumnWidth(i, widths[i]);
   m_pPlugins->headerItem()->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
   pListLayout->addWidget(m_pPlugins);
   QHBoxLayout* pButtons = new QHBoxLayout;
-  m_pInstall = new QPushButton(QStringLiteral("プラグインのインストール(&I)..."));
-  m_pUninstall = new QPushButton(QStringLiteral("プラグインのアンインストール(&U)"));
+  m_pInstall = new QPushButton(KxQtText(KX_TEXT_BUTTON_INSTALL));
+  m_pUninstall = new QPushButton(KxQtText(KX_TEXT_BUTTON_UNINSTALL));
   pButtons->addStretch();
   pButtons->addWidget(m_pInstall);
   pButtons->addWidget(m_pUninstall);
@@ -47,11 +48,11 @@ CKxAgentPluginPage::CKxAgentPluginPage(CKxAgentConfigManager* pManager, CKxAgent
   pLayout->addWidget(pListGroup, 3);
 
   QHBoxLayout* pDetails = new QHBoxLayout;
-  QGroupBox* pCommandGroup = new QGroupBox(QStringLiteral("プラグインに含まれているコマンド"));
+  QGroupBox* pCommandGroup = new QGroupBox(KxQtText(KX_TEXT_GROUP_PLUGIN_COMMANDS));
   QVBoxLayout* pCommandLayout = new QVBoxLayout(pCommandGroup);
   m_pCommands = new QListWidget;
   pCommandLayout->addWidget(m_pCommands);
-  QGroupBox* pInfoGroup = new QGroupBox(QStringLiteral("プラグインについての情報"));
+  QGroupBox* pInfoGroup = new QGroupBox(KxQtText(KX_TEXT_GROUP_PLUGIN_INFO));
   QVBoxLayout* pInfoLayout = new QVBoxLayout(pInfoGroup);
   m_pInformation = new QPlainTextEdit;
   m_pInformation->setReadOnly(true);
@@ -60,9 +61,9 @@ CKxAgentPluginPage::CKxAgentPluginPage(CKxAgentConfigManager* pManager, CKxAgent
   pDetails->addWidget(pInfoGroup, 2);
   pLayout->addLayout(pDetails, 3);
 
-  QGroupBox* pOptionGroup = new QGroupBox(QStringLiteral("オプション"));
+  QGroupBox* pOptionGroup = new QGroupBox(KxQtText(KX_TEXT_GROUP_OPTION));
   QVBoxLayout* pOptionLayout = new QVBoxLayout(pOptionGroup);
-  m_pScripts = new QCheckBox(QStringLiteral("スクリプトプラグイン (VBScript/JScript) を使用する"));
+  m_pScripts = new QCheckBox(KxQtText(KX_TEXT_CHECK_SCRIPTS));
   pOptionLayout->addWidget(m_pScripts);
   pLayout->addWidget(pOptionGroup);
 
@@ -78,7 +79,7 @@ void CKxAgentPluginPage::OnFirstShow() {
   m_bSettingOption = true;
   m_pScripts->setChecked(m_pManager->IsScriptPluginSupport());
   m_bSettingOption = false;
-  QList<CKxCtrlMessage> failures;
+  std::vector<CKxCtrlMessage> failures;
   for (const CKxPluginRow& row : m_logic.BuildRows(&failures)) AddRow(row);
   for (const CKxCtrlMessage& message : failures) KxShowMessage(this, message);
   ShowPlugin(0);
@@ -86,23 +87,23 @@ void CKxAgentPluginPage::OnFirstShow() {
 
 void CKxAgentPluginPage::AddRow(const CKxPluginRow& row) {
   QTreeWidgetItem* pItem = new QTreeWidgetItem;
-  pItem->setText(0, row.strName);
-  pItem->setText(1, row.strTypeName);
-  pItem->setText(2, row.strVersion);
-  pItem->setText(3, row.strCommandCount);
+  pItem->setText(0, KxToQt(row.strName));
+  pItem->setText(1, KxToQt(row.strTypeName));
+  pItem->setText(2, KxToQt(row.strVersion));
+  pItem->setText(3, KxToQt(row.strCommandCount));
   pItem->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
-  for (int i = 0; i < 4; ++i) pItem->setToolTip(i, row.strTooltip);
+  for (int i = 0; i < 4; ++i) pItem->setToolTip(i, KxToQt(row.strTooltip));
   pItem->setData(0, Qt::UserRole, row.nPluginID);
   m_pPlugins->addTopLevelItem(pItem);
 }
 
 void CKxAgentPluginPage::ShowPlugin(int nPluginID) {
-  QStringList commands;
-  QString strInformation;
+  std::vector<std::string> commands;
+  std::string strInformation;
   if (!m_logic.Show(nPluginID, &commands, &strInformation)) return;
   m_pCommands->clear();
-  m_pCommands->addItems(commands);
-  m_pInformation->setPlainText(strInformation.replace(QLatin1String("\r\n"), QLatin1String("\n")));
+  m_pCommands->addItems(KxToQtList(commands));
+  m_pInformation->setPlainText(KxToQt(strInformation).replace(QLatin1String("\r\n"), QLatin1String("\n")));
 }
 
 void CKxAgentPluginPage::AfterChange(const CKxCtrlMessage& saveMessage) {
@@ -116,11 +117,13 @@ void CKxAgentPluginPage::OnInstall() {
     KxShowMessage(this, message);
     return;
   }
-  QString strPath = m_fnChooseFile(this, m_logic.GetFileFilters());
+  QString strFilter = KxToQt(m_logic.GetFileFilterName()) + QStringLiteral(" (") +
+                      KxToQtList(m_logic.GetFilePatterns()).join(QLatin1Char(' ')) + QLatin1Char(')');
+  QString strPath = m_fnChooseFile(this, {strFilter});
   if (strPath.isEmpty()) return;
   CKxPluginRow row;
   bool bSaveFailed = false;
-  if (!m_logic.Install(strPath, &row, &message, &bSaveFailed)) {
+  if (!m_logic.Install(KxToCp932(strPath), &row, &message, &bSaveFailed)) {
     KxShowMessage(this, message);
     return;
   }
@@ -133,10 +136,10 @@ void CKxAgentPluginPage::OnUninstall() {
   if (pItem == nullptr || !pItem->isSelected()) return;
   int nPluginID = pItem->data(0, Qt::UserRole).toInt();
   CKxPluginRow row;
-  row.strName = pItem->text(0);
-  row.strTypeName = pItem->text(1);
+  row.strName = KxToCp932(pItem->text(0));
+  row.strTypeName = KxToCp932(pItem->text(1));
   CKxCtrlMessage message;
-  QString strQuestion;
+  std::string strQuestion;
   if (!m_logic.CheckUninstall(nPluginID, row, &message, &strQuestion)) {
     if (!message.IsEmpty()) KxShowMessage(this, message);
     return;
@@ -163,10 +166,10 @@ void CKxAgentPluginPage::OnScriptOption(bool bChecked) {
     return;
   }
   CKxCtrlMessage message;
-  QList<int> removed = m_logic.TurnScriptsOff(&message);
+  std::vector<int> removed = m_logic.TurnScriptsOff(&message);
   for (int i = m_pPlugins->topLevelItemCount() - 1; i >= 0; --i) {
     QTreeWidgetItem* pItem = m_pPlugins->topLevelItem(i);
-    if (removed.contains(pItem->data(0, Qt::UserRole).toInt())) delete pItem;
+    if (std::find(removed.begin(), removed.end(), pItem->data(0, Qt::UserRole).toInt()) != removed.end()) delete pItem;
   }
   AfterChange(message);
 }

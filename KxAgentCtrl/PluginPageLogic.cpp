@@ -1,53 +1,92 @@
 #include "KxAgentCtrl/PluginPageLogic.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryFile>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <system_error>
 
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentCtrl/PluginLoader.h"
 #include "KxAgentPluginManager/PluginFile.h"
 #include "platform/error_codes.h"
+#include "platform/native_path.h"
 #include "platform/replace_file.h"
+#include "platform/text_compare.h"
+#include "platform/text_encoding.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
-const int kTooltipLength = 80;
-
-QString InstallErrorTitle() { return QStringLiteral("プラグインインストールエラー"); }
-QString LoadErrorTitle() { return QStringLiteral("プラグインロードエラー"); }
-
 // A library name the configuration may hold: a plain file name. Anything else
 // would reach outside the plug-in directory when it is loaded or deleted.
-bool IsBareFileName(const QString& strName) { return IsPluginFileName(KxToCp932(strName).c_str()); }
+bool IsBareFileName(const std::string& strName) { return IsPluginFileName(strName.c_str()); }
+
+std::string ToUpperAscii(std::string strText) {
+  for (char& c : strText) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return strText;
+}
 
 // The entry type of a file, from its extension; 0 when it is no plug-in kind.
-int TypeOfFile(const QString& strName) {
-  QString strExtension = QFileInfo(strName).suffix().toUpper();
-  if (strExtension == QLatin1String("DLL") || strExtension == QLatin1String("SO")) return KX_ENTRY_TYPE_DLL;
-  if (strExtension == QLatin1String("VBS")) return KX_ENTRY_TYPE_VBSCRIPT;
-  if (strExtension == QLatin1String("JS")) return KX_ENTRY_TYPE_JSCRIPT;
+int TypeOfFile(const std::string& strName) {
+  size_t nDot = strName.rfind('.');
+  std::string strExtension = nDot == std::string::npos ? std::string() : ToUpperAscii(strName.substr(nDot + 1));
+  if (strExtension == "DLL" || strExtension == "SO") return KX_ENTRY_TYPE_DLL;
+  if (strExtension == "VBS") return KX_ENTRY_TYPE_VBSCRIPT;
+  if (strExtension == "JS") return KX_ENTRY_TYPE_JSCRIPT;
   return 0;
 }
 
 // Whether the file system holding strDir (or its nearest existing parent)
 // finds a file by its name in other letter case.
-bool IsCaseInsensitiveFileSystem(QString strDir) {
-  while (!QFileInfo(strDir).isDir()) {
-    QString strParent = QFileInfo(strDir).absolutePath();
-    if (strParent == strDir) return false;
-    strDir = strParent;
+bool IsCaseInsensitiveFileSystem(const std::string& strDir) {
+  std::error_code error;
+  fs::path dir = kx::ToFileSystemPath(strDir);
+  while (!fs::is_directory(dir, error)) {
+    fs::path parent = dir.parent_path();
+    if (parent.empty() || parent == dir) return false;
+    dir = parent;
   }
-  QTemporaryFile probe(strDir + QStringLiteral("/kxcase_probe_XXXXXX"));
-  if (!probe.open()) return false;
-  QFileInfo info(probe.fileName());
-  return QFileInfo::exists(info.absolutePath() + QLatin1Char('/') + info.fileName().toUpper());
+  fs::path probe = dir / ("kxcase_probe_" + std::to_string(std::random_device{}()));
+  { std::ofstream file(probe); if (!file) return false; }
+  bool bInsensitive = fs::exists(dir / ToUpperAscii(probe.filename().string()), error);
+  fs::remove(probe, error);
+  return bInsensitive;
+}
+
+// Copies the chosen file into the plug-in directory, replacing a file of that
+// name. A file chosen inside the plug-in directory is already in place;
+// removing the target first would delete the only copy.
+bool CopyPluginFile(const std::string& strSource, const std::string& strDir, const std::string& strName) {
+  std::error_code error;
+  fs::path source = kx::ToFileSystemPath(strSource);
+  fs::path target = kx::ToFileSystemPath(strDir + strName);
+  // A file chosen inside the plug-in directory is already in place; replacing
+  // the target would copy the file onto itself.
+  if (fs::exists(target, error) && fs::equivalent(source, target, error)) return true;
+  return kx::InstallFileCopy(strSource.c_str(), strDir.c_str(), strName.c_str()) == ERROR_SUCCESS;
 }
 
 }  // namespace
 
-QString CKxAgentPluginPageLogic::GetPluginDir() const { return KxToQt(m_pManager->GetPluginDir()); }
+CKxAgentPluginPageLogic::CKxAgentPluginPageLogic(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginLoader* pLoader)
+    : m_pFile(pFile), m_pManager(pFile->GetManager()), m_pLoader(pLoader) {}
+
+std::string CKxAgentPluginPageLogic::GetFileName(const std::string& strPath) {
+  size_t nStart = 0;
+  for (size_t i = 0; i < strPath.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(strPath[i]);
+    if (kx::IsCp932LeadByte(c) && i + 1 < strPath.size()) {
+      ++i;  // a trail byte may be 0x5C, the back-slash
+    } else if (c == '/' || c == static_cast<unsigned char>(kx::kPathSeparator)) {
+      nStart = i + 1;
+    }
+  }
+  return strPath.substr(nStart);
+}
 
 bool CKxAgentPluginPageLogic::LoadEntry(const CKxAgentPluginEntry* pEntry, CKxAgentPluginSummary* pSummary) {
   return m_pLoader->Load(pEntry->GetType(), MakePluginFilePath(m_pManager->GetPluginDir(), pEntry->GetLibrary()),
@@ -60,20 +99,20 @@ bool CKxAgentPluginPageLogic::MakeRow(int nPluginID, CKxPluginRow* pRow) {
   CKxAgentPluginSummary summary;
   if (!LoadEntry(pEntry, &summary)) return false;
   pRow->nPluginID = nPluginID;
-  pRow->strName = KxToQt(summary.strName.c_str());
-  pRow->strTypeName = KxToQt(pEntry->GetTypeName());
-  pRow->strVersion = QStringLiteral("%1.%2").arg(summary.nMajorVersion).arg(summary.nMinorVersion);
-  pRow->strCommandCount = QString::number(summary.vecCommands.size());
+  pRow->strName = summary.strName;
+  pRow->strTypeName = pEntry->GetTypeName();
+  pRow->strVersion = KxFormatText(KX_TEXT_PLUGIN_VERSION, summary.nMajorVersion, summary.nMinorVersion);
+  pRow->strCommandCount = std::to_string(summary.vecCommands.size());
   if (pEntry->GetType() == KX_ENTRY_TYPE_BUILTIN) {
-    pRow->strTooltip = QStringLiteral("%1 (Built-in)").arg(pRow->strName);
+    pRow->strTooltip = KxFormatText(KX_TEXT_TOOLTIP_BUILTIN, pRow->strName.c_str());
   } else {
-    pRow->strTooltip = QStringLiteral("%1 ( %2 )").arg(pRow->strName, KxToQt(pEntry->GetLibrary()));
+    pRow->strTooltip = KxFormatText(KX_TEXT_TOOLTIP_PLUGIN, pRow->strName.c_str(), pEntry->GetLibrary());
   }
-  pRow->strTooltip.truncate(kTooltipLength);
+  pRow->strTooltip = kx::CutCp932(pRow->strTooltip, KX_TOOLTIP_LENGTH);
   return true;
 }
 
-std::vector<CKxPluginRow> CKxAgentPluginPageLogic::BuildRows(QList<CKxCtrlMessage>* pFailures) {
+std::vector<CKxPluginRow> CKxAgentPluginPageLogic::BuildRows(std::vector<CKxCtrlMessage>* pFailures) {
   std::vector<CKxPluginRow> rows;
   std::vector<std::pair<int, int>> entries;  // ID, type: the list may not change while rows are made
   for (const CKxAgentPluginEntry* pEntry : *m_pManager->GetPluginList()) {
@@ -87,149 +126,139 @@ std::vector<CKxPluginRow> CKxAgentPluginPageLogic::BuildRows(QList<CKxCtrlMessag
       rows.push_back(row);
     } else {
       CKxCtrlMessage message;
-      message.Set(QStringLiteral("プラグインファイル「%1」のロードに失敗しました。")
-                      .arg(KxToQt(m_pManager->GetPluginEntry(entry.first)->GetLibrary())),
-                  LoadErrorTitle(), KX_ICON_ERROR);
-      pFailures->append(message);
+      message.Set(KxFormatText(KX_TEXT_PLUGIN_LOAD_FAILED, m_pManager->GetPluginEntry(entry.first)->GetLibrary()),
+                  KxText(KX_TEXT_PLUGIN_LOAD_ERROR_TITLE), KX_ICON_ERROR);
+      pFailures->push_back(message);
     }
   }
   return rows;
 }
 
-bool CKxAgentPluginPageLogic::Show(int nPluginID, QStringList* pCommands, QString* pstrInformation) {
+bool CKxAgentPluginPageLogic::Show(int nPluginID, std::vector<std::string>* pCommands, std::string* pstrInformation) {
   CKxAgentPluginEntry* pEntry = m_pManager->GetPluginEntry(nPluginID);
   if (pEntry == nullptr) return false;
   CKxAgentPluginSummary summary;
   if (!LoadEntry(pEntry, &summary)) return false;
-  pCommands->clear();
-  for (const std::string& strCommand : summary.vecCommands) pCommands->append(KxToQt(strCommand.c_str()));
-  *pstrInformation = QStringLiteral("%1\r\n\r\n%2")
-                         .arg(KxToQt(summary.strDescription.c_str()), KxToQt(summary.strCopyright.c_str()));
+  *pCommands = summary.vecCommands;
+  *pstrInformation = KxFormatText(KX_TEXT_PLUGIN_INFO, summary.strDescription.c_str(), summary.strCopyright.c_str());
   return true;
 }
 
 bool CKxAgentPluginPageLogic::CanInstall(CKxCtrlMessage* pMessage) const {
   if (m_pManager->GetPluginList()->size() < KX_MAX_PLUGIN_ENTRIES) return true;
-  pMessage->Set(QStringLiteral("これ以上プラグインを追加できません。\r\n"
-                               "不要なプラグインをアンインストールしてからインストールしてください。"),
-                InstallErrorTitle(), KX_ICON_ERROR);
+  pMessage->Set(KxText(KX_TEXT_PLUGIN_LIMIT), KxText(KX_TEXT_INSTALL_ERROR_TITLE), KX_ICON_ERROR);
   return false;
 }
 
-QStringList CKxAgentPluginPageLogic::GetFileFilters() const {
-  // Plug-in libraries are shared objects on this system, DLLs on Windows.
+std::string CKxAgentPluginPageLogic::GetFileFilterName() const { return KxText(KX_TEXT_FILE_FILTER_NAME); }
+
+std::vector<std::string> CKxAgentPluginPageLogic::GetFilePatterns() const {
+  // Plug-in libraries are shared objects on POSIX systems, DLLs on Windows.
+  std::vector<std::string> patterns{"*.so", "*.dll"};
   if (m_pLoader->HasScriptHosts()) {
-    return {QStringLiteral("プラグインファイル (*.so *.dll *.vbs *.js)")};
+    patterns.push_back("*.vbs");
+    patterns.push_back("*.js");
   }
-  return {QStringLiteral("プラグインファイル (*.so *.dll)")};
+  return patterns;
 }
 
-bool CKxAgentPluginPageLogic::IsSameFileName(const QString& strFirst, const QString& strSecond) const {
+bool CKxAgentPluginPageLogic::IsSameFileName(const std::string& strFirst, const std::string& strSecond) const {
   if (strFirst == strSecond) return true;
-  if (strFirst.compare(strSecond, Qt::CaseInsensitive) != 0) return false;
-  return IsCaseInsensitiveFileSystem(GetPluginDir());
+  if (kx::CompareNoCase(strFirst.c_str(), strSecond.c_str()) != 0) return false;
+  return IsCaseInsensitiveFileSystem(m_pManager->GetPluginDir());
 }
 
-bool CKxAgentPluginPageLogic::Install(const QString& strPath, CKxPluginRow* pRow, CKxCtrlMessage* pMessage,
+bool CKxAgentPluginPageLogic::Install(const std::string& strPath, CKxPluginRow* pRow, CKxCtrlMessage* pMessage,
                                       bool* pbSaveFailed) {
   *pbSaveFailed = false;
-  QString strName = QFileInfo(strPath).fileName();
+  std::string strName = GetFileName(strPath);
   if (!IsBareFileName(strName)) {
-    pMessage->Set(QStringLiteral("ファイル名「%1」のプラグインはインストールできません。").arg(strName),
-                  InstallErrorTitle(), KX_ICON_ERROR);
+    pMessage->Set(KxFormatText(KX_TEXT_BAD_FILE_NAME, strName.c_str()), KxText(KX_TEXT_INSTALL_ERROR_TITLE),
+                  KX_ICON_ERROR);
     return false;
   }
   for (const CKxAgentPluginEntry* pEntry : *m_pManager->GetPluginList()) {
-    if (pEntry->GetType() != KX_ENTRY_TYPE_BUILTIN && IsSameFileName(strName, KxToQt(pEntry->GetLibrary()))) {
-      pMessage->Set(QStringLiteral("同じファイル名のプラグインがすでに登録されているためインストールできません。"),
-                    InstallErrorTitle(), KX_ICON_ERROR);
+    if (pEntry->GetType() != KX_ENTRY_TYPE_BUILTIN && IsSameFileName(strName, pEntry->GetLibrary())) {
+      pMessage->Set(KxText(KX_TEXT_SAME_FILE_NAME), KxText(KX_TEXT_INSTALL_ERROR_TITLE), KX_ICON_ERROR);
       return false;
     }
   }
   int nType = TypeOfFile(strName);
   CKxAgentPluginSummary summary;
-  if (nType == 0 || !m_pLoader->Load(nType, KxToCp932(strPath), &summary)) {
+  if (nType == 0 || !m_pLoader->Load(nType, strPath, &summary)) {
     bool bScript = nType == KX_ENTRY_TYPE_VBSCRIPT || nType == KX_ENTRY_TYPE_JSCRIPT;
-    pMessage->Set(bScript ? QStringLiteral("プラグインが正常にロードできませんでした。\r\n"
-                                           "スクリプトにエラーがあるか、必要な関数が定義されていない可能性があります。")
-                          : QStringLiteral("プラグインが正常にロードできませんでした。\r\n"
-                                           "プログラムにエラーがあるか、必要な関数が定義されていない可能性があります。"),
-                  LoadErrorTitle(), KX_ICON_ERROR);
+    pMessage->Set(KxText(bScript ? KX_TEXT_SCRIPT_LOAD_FAILED : KX_TEXT_DLL_LOAD_FAILED),
+                  KxText(KX_TEXT_PLUGIN_LOAD_ERROR_TITLE), KX_ICON_ERROR);
     return false;
   }
-  int nPluginID = m_pManager->AddPlugin(KxToCp932(strName).c_str(), nType)->GetPluginID();
-  QString strDir = GetPluginDir();
-  if (!QDir().mkpath(strDir)) {
-    pMessage->Set(QStringLiteral("プラグインディレクトリの作成に失敗しました。プラグインのインストールを中止します。"),
-                  InstallErrorTitle(), KX_ICON_ERROR);
+  int nPluginID = m_pManager->AddPlugin(strName.c_str(), nType)->GetPluginID();
+  std::string strDir = m_pManager->GetPluginDir();
+  std::error_code error;
+  fs::create_directories(kx::ToFileSystemPath(strDir), error);
+  if (!fs::is_directory(kx::ToFileSystemPath(strDir), error)) {
+    pMessage->Set(KxText(KX_TEXT_PLUGIN_DIR_FAILED), KxText(KX_TEXT_INSTALL_ERROR_TITLE), KX_ICON_ERROR);
     m_pManager->RemovePlugin(nPluginID);
     return false;
   }
-  QString strTarget = strDir + strName;
-  // A file chosen inside the plug-in directory is already in place; removing
-  // the target first would delete the only copy.
-  bool bInPlace = QFileInfo(strPath).canonicalFilePath() == QFileInfo(strTarget).canonicalFilePath();
-  if (!bInPlace && kx::InstallFileCopy(KxToCp932(strPath).c_str(), m_pManager->GetPluginDir(),
-                                       KxToCp932(strName).c_str()) != ERROR_SUCCESS) {
-    pMessage->Set(QStringLiteral("ファイルのコピーに失敗しました。"), InstallErrorTitle(), KX_ICON_ERROR);
+  if (!CopyPluginFile(strPath, strDir, strName)) {
+    pMessage->Set(KxText(KX_TEXT_COPY_FAILED), KxText(KX_TEXT_INSTALL_ERROR_TITLE), KX_ICON_ERROR);
     m_pManager->RemovePlugin(nPluginID);
     return false;
   }
   bool bRow = MakeRow(nPluginID, pRow);
-  if (!KxSaveSystemConfig(m_pManager, pMessage)) *pbSaveFailed = true;
+  if (!m_pFile->Save(pMessage)) *pbSaveFailed = true;
   if (!bRow) pRow->nPluginID = -1;
   return true;
 }
 
 bool CKxAgentPluginPageLogic::CheckUninstall(int nPluginID, const CKxPluginRow& row, CKxCtrlMessage* pMessage,
-                                             QString* pstrQuestion) {
+                                             std::string* pstrQuestion) {
   CKxAgentPluginEntry* pEntry = m_pManager->GetPluginEntry(nPluginID);
   if (pEntry == nullptr) return false;
   if (pEntry->GetType() == KX_ENTRY_TYPE_BUILTIN) {
-    pMessage->Set(QStringLiteral("「標準コマンド」は削除できません。"),
-                  QStringLiteral("プラグインアンインストールエラー"), KX_ICON_ERROR);
+    pMessage->Set(KxText(KX_TEXT_BUILTIN_NOT_REMOVABLE), KxText(KX_TEXT_UNINSTALL_ERROR_TITLE), KX_ICON_ERROR);
     return false;
   }
-  *pstrQuestion = QStringLiteral("プラグイン「%1 (%2 : %3)」をアンインストールします。よろしいですか？")
-                      .arg(row.strName, KxToQt(pEntry->GetLibrary()), row.strTypeName);
+  *pstrQuestion =
+      KxFormatText(KX_TEXT_UNINSTALL_QUESTION, row.strName.c_str(), pEntry->GetLibrary(), row.strTypeName.c_str());
   return true;
 }
 
-QString CKxAgentPluginPageLogic::GetUninstallTitle() { return QStringLiteral("プラグインのアンインストール"); }
+std::string CKxAgentPluginPageLogic::GetUninstallTitle() { return KxText(KX_TEXT_UNINSTALL_TITLE); }
 
 void CKxAgentPluginPageLogic::RemovePluginAndFile(int nPluginID) {
   CKxAgentPluginEntry* pEntry = m_pManager->GetPluginEntry(nPluginID);
   if (pEntry == nullptr) return;
-  QString strLibrary = KxToQt(pEntry->GetLibrary());
+  std::string strLibrary = pEntry->GetLibrary();
   // A file that cannot be deleted still leaves the configuration.
-  if (IsBareFileName(strLibrary)) QFile::remove(GetPluginDir() + strLibrary);
+  if (IsBareFileName(strLibrary)) {
+    std::error_code error;
+    fs::remove(kx::ToFileSystemPath(m_pManager->GetPluginDir() + strLibrary), error);
+  }
   m_pManager->RemovePlugin(nPluginID);
 }
 
 bool CKxAgentPluginPageLogic::Uninstall(int nPluginID, CKxCtrlMessage* pMessage) {
   RemovePluginAndFile(nPluginID);
-  return KxSaveSystemConfig(m_pManager, pMessage);
+  return m_pFile->Save(pMessage);
 }
 
-QString CKxAgentPluginPageLogic::GetScriptOffQuestion() {
-  return QStringLiteral("このオプションをオフにすると、登録されているVBScript/JScriptのプラグインが削除されます。\r\n"
-                        "続行しますか？");
-}
+std::string CKxAgentPluginPageLogic::GetScriptOffQuestion() { return KxText(KX_TEXT_SCRIPTS_OFF_QUESTION); }
 
-QString CKxAgentPluginPageLogic::GetScriptOffTitle() { return QStringLiteral("設定変更の確認"); }
+std::string CKxAgentPluginPageLogic::GetScriptOffTitle() { return KxText(KX_TEXT_SCRIPTS_OFF_TITLE); }
 
 void CKxAgentPluginPageLogic::TurnScriptsOn() { m_pLoader->CreateScriptHosts(); }
 
-QList<int> CKxAgentPluginPageLogic::TurnScriptsOff(CKxCtrlMessage* pMessage) {
-  QList<int> removed;
+std::vector<int> CKxAgentPluginPageLogic::TurnScriptsOff(CKxCtrlMessage* pMessage) {
+  std::vector<int> removed;
   for (const CKxAgentPluginEntry* pEntry : *m_pManager->GetPluginList()) {
     if (pEntry->GetType() == KX_ENTRY_TYPE_VBSCRIPT || pEntry->GetType() == KX_ENTRY_TYPE_JSCRIPT) {
-      removed.append(pEntry->GetPluginID());
+      removed.push_back(pEntry->GetPluginID());
     }
   }
   for (int nPluginID : removed) RemovePluginAndFile(nPluginID);
   m_pLoader->DestroyScriptHosts();
-  KxSaveSystemConfig(m_pManager, pMessage);
+  m_pFile->Save(pMessage);
   return removed;
 }
 

@@ -11,24 +11,29 @@
 #include "KxAgentCtrl/PluginPage.h"
 #include "KxAgentCtrl/VersionInfoPage.h"
 
-QString CKxAgentPropSheet::GetCaption() { return QStringLiteral("Kestrix Agent for Windows 設定ツール"); }
+QString CKxAgentPropSheet::GetCaption() { return KxQtText(KX_TEXT_SHEET_CAPTION); }
 
 CKxAgentPropSheet::CKxAgentPropSheet(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginLoader* pLoader,
-                                     QWidget* pParent)
-    : QDialog(pParent), m_pManager(pManager) {
+                                     CKxCtrlConfigFile* pFile, QWidget* pParent)
+    : QDialog(pParent), m_pManager(pManager), m_pFile(pFile) {
+  if (m_pFile == nullptr) {
+    m_pOwnFile = std::make_unique<CKxCtrlConfigFile>(pManager);
+    m_pFile = m_pOwnFile.get();
+  }
+  m_pFile->SetAsker([this](const CKxCtrlMessage& question) { return KxAskYesNo(this, question); });
   setWindowTitle(GetCaption());
   QVBoxLayout* pLayout = new QVBoxLayout(this);
   m_pTabs = new QTabWidget;
-  m_pConfigPage = new CKxAgentConfigPage(pManager);
+  m_pConfigPage = new CKxAgentConfigPage(m_pFile);
   m_pAclPage = new CKxAgentAclPage(pManager, pLoader);
-  m_pPluginPage = new CKxAgentPluginPage(pManager, pLoader, m_pAclPage);
+  m_pPluginPage = new CKxAgentPluginPage(m_pFile, pLoader, m_pAclPage);
   m_pLogPage = new CKxAgentLogPage(pManager);
   m_pVersionPage = new CKxAgentVersionInfoPage(pManager);
-  m_pTabs->addTab(m_pConfigPage, QStringLiteral("設定"));
-  m_pTabs->addTab(m_pPluginPage, QStringLiteral("プラグイン"));
-  m_pTabs->addTab(m_pAclPage, QStringLiteral("アクセス設定"));
-  m_pTabs->addTab(m_pLogPage, QStringLiteral("ログ設定"));
-  m_pTabs->addTab(m_pVersionPage, QStringLiteral("バージョン情報"));
+  m_pTabs->addTab(m_pConfigPage, KxQtText(KX_TEXT_PAGE_CONFIG));
+  m_pTabs->addTab(m_pPluginPage, KxQtText(KX_TEXT_PAGE_PLUGIN));
+  m_pTabs->addTab(m_pAclPage, KxQtText(KX_TEXT_PAGE_ACL));
+  m_pTabs->addTab(m_pLogPage, KxQtText(KX_TEXT_PAGE_LOG));
+  m_pTabs->addTab(m_pVersionPage, KxQtText(KX_TEXT_PAGE_VERSION));
   pLayout->addWidget(m_pTabs);
 
   KxAddOkCancelButtons(this, pLayout);
@@ -37,6 +42,8 @@ CKxAgentPropSheet::CKxAgentPropSheet(CKxAgentConfigManager* pManager, CKxAgentCt
   });
   resize(640, 640);
 }
+
+CKxAgentPropSheet::~CKxAgentPropSheet() { m_pFile->SetAsker(nullptr); }
 
 CKxAgentPropertyPage* CKxAgentPropSheet::Page(int nIndex) const {
   return qobject_cast<CKxAgentPropertyPage*>(m_pTabs->widget(nIndex));
@@ -57,12 +64,10 @@ void CKxAgentPropSheet::accept() {
       return;
     }
   }
-  if (m_pManager->IsModified()) {
-    CKxCtrlMessage message;
-    if (!KxSaveSystemConfig(m_pManager, &message)) {
-      KxShowMessage(this, message);
-      return;
-    }
+  CKxCtrlMessage message;
+  if (!m_pFile->SaveAtOK(&message)) {
+    if (!message.IsEmpty()) KxShowMessage(this, message);
+    return;
   }
   QDialog::accept();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
 class CKxAgentAclPage;
 class CKxAgentConfigManager;
@@ -13,6 +14,7 @@ class CKxAgentLogPage;
 class CKxAgentPluginPage;
 class CKxAgentPropertyPage;
 class CKxAgentVersionInfoPage;
+class CKxCtrlConfigFile;
 class QTabWidget;
 
 class CKxAgentPropSheet : public QDialog {
@@ -20,7 +22,10 @@ class CKxAgentPropSheet : public QDialog {
 
  public:
   // The loader's script hosts follow the manager's script option at start.
-  CKxAgentPropSheet(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginLoader* pLoader, QWidget* pParent = nullptr);
+  // Saves go through pFile (the sheet keeps one of its own when it is null).
+  CKxAgentPropSheet(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginLoader* pLoader,
+                    CKxCtrlConfigFile* pFile = nullptr, QWidget* pParent = nullptr);
+  ~CKxAgentPropSheet() override;
 
   static QString GetCaption();
 
@@ -41,4 +46,6 @@ class CKxAgentPropSheet : public QDialog {
   CKxAgentPropertyPage* Page(int nIndex) const;
 
   CKxAgentConfigManager* m_pManager;
+  std::unique_ptr<CKxCtrlConfigFile> m_pOwnFile;
+  CKxCtrlConfigFile* m_pFile;
 };

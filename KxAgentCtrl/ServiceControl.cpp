@@ -7,12 +7,9 @@ namespace {
 
 const char* const kServiceName = "KxAgent";
 
-QString RunningText() { return QStringLiteral("※サービスは「動作中」です。"); }
-QString StoppedText() { return QStringLiteral("※サービスは「停止中」です。"); }
-QString UnknownText() { return QStringLiteral("※サービスの状態は不明です。"); }
-CKxCtrlMessage Message(const QString& strText, int nIcon) {
+CKxCtrlMessage Message(const std::string& strText, int nIcon) {
   CKxCtrlMessage message;
-  message.Set(strText, QStringLiteral("エラー"), nIcon);
+  message.Set(strText, KxText(KX_TEXT_ERROR_TITLE), nIcon);
   return message;
 }
 
@@ -41,7 +38,7 @@ class CServiceHandles {
 
 }  // namespace
 
-QString CKxAgentServiceControl::GetInitialStatus() { return QStringLiteral("※現在サービスは 「停止中」 です。"); }
+std::string CKxAgentServiceControl::GetInitialStatus() { return KxText(KX_TEXT_SERVICE_INITIAL); }
 
 CKxServiceView CKxAgentServiceControl::Query() {
   CKxServiceView view;
@@ -51,34 +48,33 @@ CKxServiceView CKxAgentServiceControl::Query() {
     kx::SERVICE_STATUS status = {};
     if (handles.GetError() != ERROR_SUCCESS ||
         kx::QueryServiceStatus(handles.GetService(), &status) != ERROR_SUCCESS) {
-      view.messages << Message(QStringLiteral("サービス情報の取得に失敗しました。"), KX_ICON_ERROR);
+      view.messages.push_back(Message(KxText(KX_TEXT_SERVICE_QUERY_FAILED), KX_ICON_ERROR));
     } else {
       dwState = status.dwCurrentState;
     }
   }
   if (dwState == SERVICE_RUNNING) {
     view.bStopEnabled = true;
-    view.strStatus = RunningText();
+    view.strStatus = KxText(KX_TEXT_SERVICE_RUNNING);
   } else if (dwState == SERVICE_STOPPED) {
     view.bStartEnabled = true;
-    view.strStatus = StoppedText();
+    view.strStatus = KxText(KX_TEXT_SERVICE_STOPPED);
   } else {
-    view.messages << Message(QStringLiteral("Kestrix Agent for Windowsサービスの状態を確認できませんでした。"),
-                             KX_ICON_EXCLAMATION);
-    view.strStatus = UnknownText();
+    view.messages.push_back(Message(KxText(KX_TEXT_SERVICE_STATE_UNKNOWN), KX_ICON_EXCLAMATION));
+    view.strStatus = KxText(KX_TEXT_SERVICE_UNKNOWN);
   }
   return view;
 }
 
 CKxServiceView CKxAgentServiceControl::Starting() {
   CKxServiceView view;
-  view.strStatus = QStringLiteral("※サービスを開始しています・・・");
+  view.strStatus = KxText(KX_TEXT_SERVICE_STARTING);
   return view;
 }
 
 CKxServiceView CKxAgentServiceControl::Stopping() {
   CKxServiceView view;
-  view.strStatus = QStringLiteral("※サービスを停止しています・・・");
+  view.strStatus = KxText(KX_TEXT_SERVICE_STOPPING);
   return view;
 }
 
@@ -87,7 +83,7 @@ CKxServiceView CKxAgentServiceControl::Stop() { return Control(false); }
 
 CKxServiceView CKxAgentServiceControl::Control(bool bStart) {
   CKxServiceView view;
-  view.strStatus = UnknownText();
+  view.strStatus = KxText(KX_TEXT_SERVICE_UNKNOWN);
   CServiceHandles handles;
   kx::SERVICE_STATUS status = {};
   DWORD dwError = handles.GetError();
@@ -106,18 +102,17 @@ CKxServiceView CKxAgentServiceControl::Control(bool bStart) {
                                 m_pfnIdle, m_pContext)) {
       view.bStopEnabled = bStart;
       view.bStartEnabled = !bStart;
-      view.strStatus = bStart ? RunningText() : StoppedText();
+      view.strStatus = bStart ? KxText(KX_TEXT_SERVICE_RUNNING) : KxText(KX_TEXT_SERVICE_STOPPED);
       return view;
     }
   }
   if (dwError == ERROR_TIMEOUT) {
-    QString strText = bStart ? QStringLiteral("既定の時間内にKestrix Agent for Windowsサービスを開始できませんでした。")
-                             : QStringLiteral("既定の時間内にKestrix Agent for Windowsサービスを停止できませんでした。");
-    view.messages << Message(strText + QStringLiteral(" (CURRENT_STATE=%1)").arg(status.dwCurrentState),
-                             KX_ICON_EXCLAMATION);
+    view.messages.push_back(Message(KxFormatText(bStart ? KX_TEXT_SERVICE_START_TIMEOUT : KX_TEXT_SERVICE_STOP_TIMEOUT,
+                                                 static_cast<unsigned long>(status.dwCurrentState)),
+                                    KX_ICON_EXCLAMATION));
   } else {
-    view.messages << Message(QStringLiteral("不明なエラーが発生しました。 (ERRCODE=%1)").arg(dwError),
-                             KX_ICON_EXCLAMATION);
+    view.messages.push_back(
+        Message(KxFormatText(KX_TEXT_SERVICE_ERROR, static_cast<unsigned long>(dwError)), KX_ICON_EXCLAMATION));
   }
   return view;
 }

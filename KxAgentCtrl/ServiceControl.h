@@ -3,8 +3,8 @@
 // Each operation returns what the group shows next.
 #pragma once
 
-#include <QList>
-#include <QString>
+#include <string>
+#include <vector>
 
 #include "KxAgentCtrl/CtrlText.h"
 #include "platform/kx_types.h"
@@ -15,8 +15,8 @@
 struct CKxServiceView {
   bool bStartEnabled = false;
   bool bStopEnabled = false;
-  QString strStatus;
-  QList<CKxCtrlMessage> messages;
+  std::string strStatus;
+  std::vector<CKxCtrlMessage> messages;
 };
 
 class CKxAgentServiceControl {
@@ -30,7 +30,7 @@ class CKxAgentServiceControl {
       : m_pfnIdle(pfnIdle), m_pContext(pContext) {}
 
   // The status line the dialog shows before the first query.
-  static QString GetInitialStatus();
+  static std::string GetInitialStatus();
   // The group for the current state of the service (the page opening).
   CKxServiceView Query();
   // The group while the start (or stop) runs: both buttons disabled.

@@ -9,6 +9,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "KxAgentCtrl/VersionInfo.h"
+
 namespace {
 
 // What the browser start reports when the desktop has no handler for the
@@ -17,14 +19,13 @@ const long kNoAssociation = 31;
 
 }  // namespace
 
-QString CKxAgentVersionInfoPage::GetVersionText() { return QStringLiteral("Version 1.1.0"); }
+QString CKxAgentVersionInfoPage::GetVersionText() { return KxToQt(KxFormatText(KX_TEXT_VERSION, kKxCtrlVersion)); }
 
-QString CKxAgentVersionInfoPage::GetProductUrl() { return QStringLiteral("https://www.kestrix.example/agent/windows/"); }
+QString CKxAgentVersionInfoPage::GetProductUrl() { return KxQtText(KX_TEXT_PRODUCT_URL); }
 
 CKxCtrlMessage CKxAgentVersionInfoPage::GetBrowserErrorMessage(long lResult) {
   CKxCtrlMessage message;
-  message.Set(QStringLiteral("ブラウザ起動時にエラーが発生しました。(ERROR=%1)").arg(lResult),
-              QStringLiteral("エラー発生"), KX_ICON_ERROR);
+  message.Set(KxFormatText(KX_TEXT_BROWSER_FAILED, lResult), KxText(KX_TEXT_BROWSER_FAILED_TITLE), KX_ICON_ERROR);
   return message;
 }
 
@@ -38,7 +39,7 @@ CKxAgentVersionInfoPage::CKxAgentVersionInfoPage(CKxAgentConfigManager* pManager
                        ? style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(48, 48)
                        : QApplication::windowIcon().pixmap(48, 48));
   pGrid->addWidget(pIcon, 0, 0, 2, 1, Qt::AlignTop);
-  QLabel* pName = new QLabel(QStringLiteral("Kestrix Agent for Windows"));
+  QLabel* pName = new QLabel(KxQtText(KX_TEXT_PRODUCT_NAME));
   QFont font = pName->font();
   font.setBold(true);
   pName->setFont(font);
@@ -48,7 +49,7 @@ CKxAgentVersionInfoPage::CKxAgentVersionInfoPage(CKxAgentConfigManager* pManager
   pGrid->setHorizontalSpacing(16);
   pLayout->addLayout(pGrid);
   pLayout->addSpacing(24);
-  pLayout->addWidget(new QLabel(QStringLiteral("最新の製品情報・サポート情報は、弊社ホームページをご覧ください。")));
+  pLayout->addWidget(new QLabel(KxQtText(KX_TEXT_PRODUCT_NOTE)));
   m_pWebPage = new QPushButton(GetProductUrl());
   QHBoxLayout* pButtonRow = new QHBoxLayout;
   pButtonRow->addWidget(m_pWebPage);

@@ -15,6 +15,7 @@ packages=(
   libsystemd-dev systemd-journal-remote python3-dbusmock dbus
   lintian systemd
   wixl msitools
+  xvfb
   "$@"
 )
 

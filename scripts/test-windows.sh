@@ -28,7 +28,7 @@ prefixes=$(scripts/windows-deps.sh)
 
 stage "Windows cross-build"
 cmake -S "$root" -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DKX_WIN_PREFIXES="$prefixes" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_BUILD_CTRL=OFF \
+  -DKX_WIN_PREFIXES="$prefixes" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKX_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build-windows -j"$jobs"
 
@@ -44,6 +44,9 @@ japanese=(env LOCPATH="$root/build-windows/locale" LC_ALL=ja_JP.UTF-8)
 # Wine's device manager links COM1 to the machine's /dev/ttyS0 when it exists;
 # the agent's session runs on a terminal the test links at terminals/com1.
 "${japanese[@]}" "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$prefix/terminals/com1" /f >/dev/null 2>&1
+# Windows are made without a display (the configuration tool's tests show its
+# sheet): Wine's null graphics driver instead of none.
+"${japanese[@]}" "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 stopwine
 /usr/lib/wine/wineserver -w 2>/dev/null || true
 
@@ -84,4 +87,11 @@ cmake --build build -j"$jobs" --target e2e_wine_msi_tests
 WINEPREFIX=$msi_prefix "${japanese[@]}" KX_MSI="$msi" KX_MSI_NEXT="$next_msi" KX_WINDOWS_BIN_DIR="$root/build-windows/bin" \
   KX_WINE_PREFIX="$msi_prefix" KX_MSI_TRANSCRIPT="$root/build-windows/msi-transcript.txt" \
   build/tests/e2e_wine_msi_tests
+
+# The Win32 configuration tool's service group against the agent installed as
+# a service in the prefix (its other tests ran with the Windows tests above).
+stage "the configuration tool's service group under Wine"
+cmake --build build -j"$jobs" --target e2e_wine_ctrl_tests
+"${japanese[@]}" KX_WINDOWS_BIN_DIR="$root/build-windows/bin" KX_WINE_PREFIX="$prefix" build/tests/e2e_wine_ctrl_tests
+
 stage "done"

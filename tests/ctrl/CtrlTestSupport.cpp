@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QTest>
 
+#include "platform/services.h"
+
 CCtrlBaseDir::CCtrlBaseDir() { QDir(m_dir.path()).mkpath(QStringLiteral("config")); }
 
 QByteArray CCtrlBaseDir::ReadSysConfig() const {
@@ -67,4 +69,17 @@ void CModalAnswers::Poll() {
   QTimer::singleShot(0, this, [pTarget, fnAction]() {
     if (pTarget) fnAction(pTarget);
   });
+}
+
+bool InstallStoppedAgentService() {
+  kx::SC_HANDLE hManager = nullptr;
+  if (kx::OpenServiceManager(&hManager) != 0) return false;
+  kx::SERVICE_CONFIG config;
+  config.dwServiceType = KX_SERVICE_COMMAND;
+  config.strBinaryPathName = "/bin/true";
+  kx::SC_HANDLE hService = nullptr;
+  bool bInstalled = kx::InstallService(hManager, "KxAgent", config, &hService) == 0;
+  kx::CloseServiceHandle(hService);
+  kx::CloseServiceHandle(hManager);
+  return bInstalled;
 }

@@ -58,5 +58,10 @@ class CModalAnswers : public QObject {
   QPointer<QWidget> m_pLast;
 };
 
+// Installs the agent's service, stopped, in the service manager of
+// KX_SYSTEM_ROOT: the settings page then opens without a message. FALSE when
+// it could not be installed.
+bool InstallStoppedAgentService();
+
 // "title|text" of a message.
 QString Describe(const QString& strTitle, const QString& strText);

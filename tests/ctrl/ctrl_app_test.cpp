@@ -9,7 +9,11 @@
 #include "CtrlTestSupport.h"
 #include "KxAgentCtrl/CtrlApp.h"
 #include "KxAgentCtrl/CtrlMain.h"
+#include "KxAgentCtrl/ConfigPage.h"
+#include "KxAgentCtrl/PropSheet.h"
+#include <QLineEdit>
 #include "platform/registration.h"
+#include "platform/services.h"
 
 class CtrlAppTest : public QObject {
   Q_OBJECT
@@ -20,13 +24,14 @@ class CtrlAppTest : public QObject {
  private slots:
   void initTestCase() {
     qputenv("KX_SYSTEM_ROOT", m_systemRoot.path().toUtf8());
+    QVERIFY(InstallStoppedAgentService());
   }
 
   void secondInstanceIsRefused() {
     CCtrlBaseDir base;
     CKxCtrlSingleInstance first;
     QCOMPARE(first.Acquire(KxToCp932(base.SysConfigPath()).c_str()), CKxCtrlSingleInstance::KX_ACQUIRED);
-    QCOMPARE(CKxCtrlSingleInstance::GetLockPath(KxToCp932(base.SysConfigPath()).c_str()),
+    QCOMPARE(KxToQt(CKxCtrlSingleInstance::GetLockPath(KxToCp932(base.SysConfigPath()).c_str()).c_str()),
              base.SysConfigPath() + QStringLiteral(".lock"));
     CModalAnswers answers;
     answers.Press(QMessageBox::Ok);
@@ -58,7 +63,7 @@ class CtrlAppTest : public QObject {
   // leaves the lock file behind, and the next start takes it over.
   void deadInstanceDoesNotBlock() {
     const std::string strConfigPath = KX_BIN_DIR "/config/sysconfig.xml";
-    const QString strLockPath = CKxCtrlSingleInstance::GetLockPath(strConfigPath.c_str());
+    const QString strLockPath = KxToQt(CKxCtrlSingleInstance::GetLockPath(strConfigPath.c_str()).c_str());
     QVERIFY(QDir().mkpath(QStringLiteral(KX_BIN_DIR "/config")));
     QFile::remove(strLockPath);
     QProcess program;
@@ -74,6 +79,61 @@ class CtrlAppTest : public QObject {
     QVERIFY(program.waitForFinished());
     QVERIFY(QFile::exists(strLockPath));
     QCOMPARE(second.Acquire(strConfigPath.c_str()), CKxCtrlSingleInstance::KX_ACQUIRED);
+  }
+
+  // A configuration the tool cannot read: said at start; OK replaces it only
+  // after the user agreed, keeping the old file beside it.
+  void unreadableConfigurationIsKeptUntilAgreed_data() {
+    QTest::addColumn<QString>("timeout");  // "" leaves the page as it is
+    QTest::addColumn<QList<QMessageBox::StandardButton>>("answers");
+    QTest::addColumn<bool>("replaced");
+    // The defaults' encoding matches no list item, so even OK alone changes the model.
+    QTest::newRow("OK without a change, replacing declined")
+        << "" << QList<QMessageBox::StandardButton>{QMessageBox::No} << false;
+    QTest::newRow("a change, replacing declined") << "45" << QList<QMessageBox::StandardButton>{QMessageBox::No}
+                                                 << false;
+    QTest::newRow("a change, replacing agreed") << "45" << QList<QMessageBox::StandardButton>{QMessageBox::Yes}
+                                               << true;
+  }
+
+  void unreadableConfigurationIsKeptUntilAgreed() {
+    QFETCH(QString, timeout);
+    QFETCH(QList<QMessageBox::StandardButton>, answers);
+    QFETCH(bool, replaced);
+    CCtrlBaseDir base;
+    QByteArray truncated = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<system-config>\r\n  <logon-accounts>\r\n"
+                           "    <account id=\"1\" logon=\"yes\" domain=\"no\">\r\n      <acc";
+    QFile file(base.SysConfigPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(truncated);
+    file.close();
+
+    CModalAnswers modal;
+    modal.Press(QMessageBox::Ok);
+    modal.Then([&](QWidget* pWidget) {
+      auto* pSheet = qobject_cast<CKxAgentPropSheet*>(pWidget);
+      QVERIFY(pSheet != nullptr);
+      if (!timeout.isEmpty()) pSheet->m_pConfigPage->m_pTimeout->setText(timeout);
+      pSheet->accept();
+    });
+    for (QMessageBox::StandardButton nButton : answers) modal.Press(nButton);
+    if (!replaced) modal.Then([](QWidget* pWidget) { qobject_cast<QDialog*>(pWidget)->reject(); });
+    QCOMPARE(KxCtrlMain({"KxAgentCtrl"}, base.Path()), 0);
+    QStringList seen = modal.Take();
+    QVERIFY(seen.size() >= 1);
+    QVERIFY2(seen[0].startsWith(QStringLiteral("設定読み込みエラー|設定ファイル「") + base.SysConfigPath() +
+                                QStringLiteral("」を読み込めませんでした。\n")),
+             qPrintable(seen[0]));
+    QVERIFY2(seen[0].contains(QStringLiteral(", column ")), qPrintable(seen[0]));  // where the parser stopped
+    QCOMPARE(seen.size(), 1 + answers.size());
+    QCOMPARE(base.ReadSysConfig() == truncated, !replaced);
+    QFile kept(base.SysConfigPath() + ".bad");
+    QCOMPARE(kept.exists(), replaced);
+    if (replaced) {
+      QVERIFY(kept.open(QIODevice::ReadOnly));
+      QCOMPARE(kept.readAll(), truncated);
+      QVERIFY(base.ReadSysConfig().contains("45"));
+    }
   }
 
   void registrationSwitches_data() {

@@ -140,18 +140,8 @@ class CtrlPagesTest : public QObject {
 
 void CtrlPagesTest::initTestCase() {
   CKxAgentConfigManager::Initialize();
-  // The settings page queries the agent's service when it opens: one that is
-  // installed and stopped asks nothing.
   qputenv("KX_SYSTEM_ROOT", m_systemRoot.path().toUtf8());
-  kx::SC_HANDLE hManager = nullptr;
-  QCOMPARE(kx::OpenServiceManager(&hManager), 0u);
-  kx::SERVICE_CONFIG config;
-  config.dwServiceType = KX_SERVICE_COMMAND;
-  config.strBinaryPathName = "/bin/true";
-  kx::SC_HANDLE hService = nullptr;
-  QCOMPARE(kx::InstallService(hManager, "KxAgent", config, &hService), 0u);
-  kx::CloseServiceHandle(hService);
-  kx::CloseServiceHandle(hManager);
+  QVERIFY(InstallStoppedAgentService());
 }
 
 void CtrlPagesTest::cleanupTestCase() { CKxAgentConfigManager::Terminate(); }

@@ -57,6 +57,23 @@ std::string RunShellCommand(const std::string& strCommand, int* pnStatus) {
   return strOutput;
 }
 
+void RunWineServer(const std::string& strPrefix, const char* lpSwitch) {
+  RunShellCommand("env WINEPREFIX='" + strPrefix + "' /usr/lib/wine/wineserver " + lpSwitch + " >/dev/null 2>&1");
+}
+
+::testing::AssertionResult InstallWineAgentService(CAgentOptions options, std::unique_ptr<CAgentHarness>* ppAgent) {
+  RunWineServer(options.m_strWinePrefix, "-k");
+  RunWineServer(options.m_strWinePrefix, "-w");
+  RunWineServer(options.m_strWinePrefix, "-p");
+  options.m_vecArguments.push_back("/service");
+  *ppAgent = std::make_unique<CAgentHarness>(options);
+  if (!(*ppAgent)->Start()) return ::testing::AssertionFailure() << (*ppAgent)->GetLastError();
+  CExitStatus status = (*ppAgent)->WaitForExit(3 * kDefaultTimeoutMs);
+  if (!status.m_bExited || status.m_nExitCode != 0) return ::testing::AssertionFailure() << (*ppAgent)->Describe();
+  (*ppAgent)->SetServedByService();
+  return ::testing::AssertionSuccess();
+}
+
 ::testing::AssertionResult ReceivesExactly(CAgentHarness& agent, const std::string& strExpected,
                                            int nTimeoutMs) {
   std::string strFailure;

@@ -35,6 +35,16 @@ CAgentOptions MakeTestOptions();
 // status (-1 when it did not exit normally).
 std::string RunShellCommand(const std::string& strCommand, int* pnStatus = nullptr);
 
+// Runs Wine's server with one switch for the prefix; its output is not read (a
+// server left running keeps what it inherited open).
+void RunWineServer(const std::string& strPrefix, const char* lpSwitch);
+
+// Installs the Windows agent of `options` as a service in its Wine prefix (the
+// program run once with "/service"). The prefix's server is made persistent
+// first: Wine's service manager stops every service once no ordinary program
+// of the prefix is left. *ppAgent serves by the service afterwards.
+::testing::AssertionResult InstallWineAgentService(CAgentOptions options, std::unique_ptr<CAgentHarness>* ppAgent);
+
 // Succeeds when exactly strExpected arrives next (nothing before it).
 ::testing::AssertionResult ReceivesExactly(CAgentHarness& agent, const std::string& strExpected,
                                            int nTimeoutMs = kDefaultTimeoutMs);

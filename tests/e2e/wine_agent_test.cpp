@@ -273,19 +273,7 @@ class WineServiceTest : public CAgentTest {
  protected:
   void SetUp() override {
     if (!HasWindowsBuild()) GTEST_SKIP() << "no Windows build";
-    // Wine's service manager stops every service once no ordinary program of
-    // the prefix is left, unless its server is persistent: between the test's
-    // steps only the service would run.
-    WineServer("-k");
-    WineServer("-w");
-    WineServer("-p");
-    CAgentOptions options = MakeWineOptions();
-    options.m_vecArguments.push_back("/service");
-    m_pAgent = std::make_unique<CAgentHarness>(options);
-    ASSERT_TRUE(m_pAgent->Start()) << m_pAgent->GetLastError();
-    CExitStatus status = m_pAgent->WaitForExit(3 * kDefaultTimeoutMs);
-    ASSERT_TRUE(status.m_bExited && status.m_nExitCode == 0) << m_pAgent->Describe();
-    m_pAgent->SetServedByService();
+    ASSERT_TRUE(InstallWineAgentService(MakeWineOptions(), &m_pAgent));
   }
 
   void TearDown() override {

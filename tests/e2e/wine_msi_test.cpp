@@ -86,6 +86,7 @@ TEST_F(WineMsiTest, InstallsServesUpgradesKeepingTheConfigurationAndUninstalls) 
   Msiexec("/i", Environment("KX_MSI"), &nStatus);
   ASSERT_EQ(0, nStatus) << m_strTranscript;
   const char* const kInstalled[] = {"KxAgent.exe",
+                                    "KxAgentCtrl.exe",
                                     "libKxAgentConfigManager.dll",
                                     "libKxAgentPluginManager.dll",
                                     "libstdc++-6.dll",
@@ -158,8 +159,15 @@ TEST_F(WineMsiTest, InstallsServesUpgradesKeepingTheConfigurationAndUninstalls) 
   std::string strQuery = Sc("query KxAgent");
   EXPECT_NE(std::string::npos, strQuery.find("1060")) << strQuery;
   Note("sc query KxAgent: " + strQuery.substr(0, strQuery.find('\n')));
+  if (Exists(m_strInstallDir + "/KxAgent.exe")) {
+    // The stopped service's process had not ended yet when its files were
+    // removed: the installer leaves files in use to the next restart, as
+    // Windows does.
+    Step("wineboot -r (files in use are removed at the restart)", "wineboot -r", &nStatus);
+  }
   EXPECT_FALSE(Exists(m_strInstallDir + "/KxAgent.exe"));
   EXPECT_FALSE(Exists(m_strInstallDir + "/libKxAgentConfigManager.dll"));
+  EXPECT_FALSE(Exists(m_strInstallDir + "/KxAgentCtrl.exe"));
   EXPECT_FALSE(Exists(m_strInstallDir + "/sdk"));
   EXPECT_EQ(strEdited, ReadTextFile(m_strInstallDir + "/config/sysconfig.xml"));
   EXPECT_TRUE(Exists(m_strInstallDir + "/config/command.xml"));

@@ -47,11 +47,7 @@ std::string WaitForServiceState(const std::string& strWanted) {
   return strOutput;
 }
 
-void WineServer(const char* lpSwitch) {
-  std::string strCommand = "env WINEPREFIX='" + Environment("KX_WINE_PREFIX") + "' /usr/lib/wine/wineserver " +
-                           lpSwitch + " >/dev/null 2>&1";
-  if (std::system(strCommand.c_str()) == -1) ADD_FAILURE() << strCommand;
-}
+void WineServer(const char* lpSwitch) { RunWineServer(Environment("KX_WINE_PREFIX"), lpSwitch); }
 
 }  // namespace e2e
 }  // namespace kx
