@@ -204,28 +204,14 @@ int CEventLogManager::GetEventLogMessage(const char* lpLogName, DWORD dwRecordNo
   if (nLog < 0 || lpBuffer == nullptr) return 0;
   std::vector<BYTE> record;
   if (!ReadRecord(nLog, dwRecordNo, &record)) return 0;
-  DWORD dwRead = static_cast<DWORD>(record.size());
+  // The layer checked the record; it is parsed here all the same so that no
+  // text is ever read past the bytes that were read.
+  kx::EVENTLOGRECORD_TEXTS texts;
+  if (!kx::ParseEventLogRecord(record.data(), static_cast<DWORD>(record.size()), &texts)) return 0;
   kx::EVENTLOGRECORD header;
   std::memcpy(&header, record.data(), sizeof(header));
-  // The layer checked the record; the bounds are kept here all the same so
-  // that no text is ever read past the bytes that were read.
-  if (header.StringOffset < sizeof(kx::EVENTLOGRECORD) || header.StringOffset > dwRead ||
-      header.DataOffset > dwRead || header.StringOffset > header.DataOffset) {
-    return 0;
-  }
-  const char* lpBase = reinterpret_cast<const char*>(record.data());
-  const char* lpSourceName = lpBase + sizeof(kx::EVENTLOGRECORD);
-  if (std::memchr(lpSourceName, '\0', header.StringOffset - sizeof(kx::EVENTLOGRECORD)) == nullptr) return 0;
-
-  std::vector<const char*> strings;
-  const char* p = lpBase + header.StringOffset;
-  const char* lpEnd = lpBase + header.DataOffset;
-  for (WORD i = 0; i < header.NumStrings; ++i) {
-    const char* lpNul = static_cast<const char*>(std::memchr(p, '\0', lpEnd - p));
-    if (lpNul == nullptr) return 0;
-    strings.push_back(p);
-    p = lpNul + 1;
-  }
+  const char* lpSourceName = texts.lpSourceName;
+  std::vector<const char*> strings = texts.vecStrings;
   if (strings.empty()) strings.push_back(nullptr);
 
   std::vector<char> message(kMessageTextSize);

@@ -93,7 +93,6 @@ class CKestrixAgent : public CAgentContext {
   std::unique_ptr<CShutdownNotifier> m_pNotifier;
   std::unique_ptr<CConsoleSession> m_pSession;
   std::unique_ptr<CommandDispatcher> m_pDispatcher;
-  // Held as its own type: the plug-in base has no virtual destructor.
   std::unique_ptr<CAgentBuiltInCommands> m_pBuiltInCommand;
   std::unique_ptr<CPluginLoader> m_pPluginLoader;  // the script hosts and the loaded plug-ins
 };

@@ -16,10 +16,10 @@
 
 namespace {
 
-const char kEventSource[] = "KxAgent";
-const DWORD kEventIdInformation = 0x40000101;
-const DWORD kEventIdWarning = 0x80000102;
-const DWORD kEventIdError = 0xC0000103;
+const char* const kEventSource = kAgentEventSource;
+const DWORD kEventIdInformation = kAgentEventIdInformation;
+const DWORD kEventIdWarning = kAgentEventIdWarning;
+const DWORD kEventIdError = kAgentEventIdError;
 const int kLimitReasonMaxSize = 1;
 
 std::atomic<CLogFile::TimeSource> g_pfnTimeSource{nullptr};

@@ -7,7 +7,7 @@
 #include "platform/program_path.h"
 #include "platform/text_encoding.h"
 
-const char kAgentEventSource[] = "KxAgent";
+const char kAgentEventSource[] = KX_EVENT_SOURCE;
 const char kAgentMessageCatalogue[] = "KxAgent.msg";
 
 BOOL RegisterAgentEventSource(const std::string& strProgramDirectory) {

@@ -4,15 +4,16 @@
 
 #include <string>
 
+#include "KxProduct.h"
 #include "platform/kx_types.h"
 
-extern const char kAgentEventSource[];      // "KxAgent"
+extern const char kAgentEventSource[];      // KX_EVENT_SOURCE
 extern const char kAgentMessageCatalogue[];  // "KxAgent.msg"
-const DWORD kAgentEventIdInformation = 0x40000101;
-const DWORD kAgentEventIdWarning = 0x80000102;
-const DWORD kAgentEventIdError = 0xC0000103;
+const DWORD kAgentEventIdInformation = KX_EVENT_ID_INFORMATION;
+const DWORD kAgentEventIdWarning = KX_EVENT_ID_WARNING;
+const DWORD kAgentEventIdError = KX_EVENT_ID_ERROR;
 
-// Registers the source "KxAgent" under the Application log with the catalogue
+// Registers the source KX_EVENT_SOURCE under the Application log with the catalogue
 // in `strProgramDirectory` (ending in a separator) as its message file, when
 // that catalogue loads. TRUE when the registration is in place afterwards.
 BOOL RegisterAgentEventSource(const std::string& strProgramDirectory);

@@ -1,5 +1,7 @@
 #include "Resources.h"
 
+#include "KxProduct.h"
+
 namespace {
 
 struct StringEntry {
@@ -8,10 +10,10 @@ struct StringEntry {
 };
 
 const StringEntry kStringTable[] = {
-    {IDS_SERVICENAME, "KxAgent"},
-    {IDS_VERSION, "1.1.0"},
+    {IDS_SERVICENAME, KX_SERVICE_NAME},
+    {IDS_VERSION, KX_PRODUCT_VERSION},
     {IDS_BANNER,
-     "Kestrix Agent for Windows Version %s\r\n"
+     KX_PRODUCT_NAME " Version %s\r\n"
      "Serial console management agent. All rights reserved.\r\n"},
     {IDS_ERROR_TEXT, "[Error] (0x%08x) %s"},
     {IDS_ERROR_UNKNOWN, "[Error] (0x%08x) Unknown error."},

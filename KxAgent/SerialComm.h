@@ -21,7 +21,7 @@
 const int KX_ENCODING_SJIS = 1;   // Shift-JIS, sent as it is
 const int KX_ENCODING_EUCJP = 2;  // converted to EUC-JP on output
 
-class CSerialComm : public CWriter {
+class CSerialComm final : public CWriter {
  public:
   // A closed channel for COM`dwPort` at `dwSpeed` bits per second; writes the
   // debug entry with its parameters. The port is found below the program's directory.

@@ -9,6 +9,7 @@
 #include "KestrixAgent.h"
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentLog.h"
+#include "KxProduct.h"
 #include "Resources.h"
 #include "platform/com_apartment.h"
 #include "platform/error_codes.h"
@@ -24,7 +25,7 @@
 
 namespace {
 
-const char* const kDisplayName = "Kestrix Agent for Windows";
+const char* const kDisplayName = KX_SERVICE_DISPLAY_NAME;
 const char* const kAppIdKey = "AppID/{6F2A41C3-95D8-4B7E-A1C4-3E58D07B92AF}";
 const char* const kAppIdGuid = "{6F2A41C3-95D8-4B7E-A1C4-3E58D07B92AF}";
 const char* const kExeKey = "AppID/KxAgent.EXE";

@@ -1,5 +1,7 @@
 #include "KxAgentCtrl/CtrlTexts.h"
 
+#include "KxProduct.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -174,7 +176,7 @@ constexpr CTextEntry kTexts[] = {
     {KX_TEXT_TOOLTIP_BUILTIN, "%s (Built-in)"},
     {KX_TEXT_TOOLTIP_PLUGIN, "%s ( %s )"},
     {KX_TEXT_PLUGIN_VERSION, "%d.%d"},
-    {KX_TEXT_PRODUCT_NAME, "Kestrix Agent for Windows"},
+    {KX_TEXT_PRODUCT_NAME, KX_PRODUCT_NAME},
     {KX_TEXT_VERSION, "Version %s"},
     {KX_TEXT_PRODUCT_NOTE, "最新の製品情報・サポート情報は、弊社ホームページをご覧ください。"},
     {KX_TEXT_PRODUCT_URL, "https://www.kestrix.example/agent/windows/"},

@@ -1,11 +1,12 @@
 #include "KxAgentCtrl/ServiceControl.h"
 
+#include "KxProduct.h"
 #include "platform/error_codes.h"
 #include "platform/services.h"
 
 namespace {
 
-const char* const kServiceName = "KxAgent";
+const char* const kServiceName = KX_SERVICE_NAME;
 
 CKxCtrlMessage Message(const std::string& strText, int nIcon) {
   CKxCtrlMessage message;

@@ -1,5 +1,7 @@
 // The tool's version, shown on its version page.
 #pragma once
 
+#include "KxProduct.h"
+
 // The product version the tool belongs to.
-constexpr char kKxCtrlVersion[] = "1.1.0";
+constexpr char kKxCtrlVersion[] = KX_PRODUCT_VERSION;

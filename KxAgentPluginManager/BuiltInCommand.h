@@ -32,7 +32,7 @@ enum KxBuiltInCommandId {
 // by name from argument and returns its own result.
 typedef int (*KxCommandFunc)(CWriter& writer, CKxAgentCommandArgument& argument);
 
-class CBuiltInCommand : public CKxAgentPlugin {
+class CBuiltInCommand final : public CKxAgentPlugin {
  public:
   enum { KX_BUILTIN_COMMAND_COUNT = 17 };
 

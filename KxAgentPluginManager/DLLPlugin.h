@@ -9,7 +9,7 @@
 #include "KxAgentPluginManager/KxAgentPlugin.h"
 #include "platform/dynamic_library.h"
 
-class CDLLPlugin : public CKxAgentPlugin {
+class CDLLPlugin final : public CKxAgentPlugin {
  public:
   // The most commands of one library that are ever used.
   enum { KX_MAX_DLL_COMMANDS = 10 };

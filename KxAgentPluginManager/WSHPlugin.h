@@ -90,7 +90,7 @@ class CWSHPlugin : public CKxAgentPlugin {
 };
 
 // A JScript file.
-class CJSPlugin : public CWSHPlugin {
+class CJSPlugin final : public CWSHPlugin {
  public:
   explicit CJSPlugin(CWSHManager* pHost) : CWSHPlugin(pHost) {}
   // 2 (JScript).
@@ -98,7 +98,7 @@ class CJSPlugin : public CWSHPlugin {
 };
 
 // A VBScript file.
-class CVBSPlugin : public CWSHPlugin {
+class CVBSPlugin final : public CWSHPlugin {
  public:
   explicit CVBSPlugin(CWSHManager* pHost) : CWSHPlugin(pHost) {}
   // 3 (VBScript).

@@ -9,7 +9,6 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -27,6 +26,7 @@
 
 #include "platform/error_codes.h"
 #include "platform/posix_error.h"
+#include "platform/spawn_posix.h"
 #include "platform/text_encoding.h"
 
 namespace kx {
@@ -197,47 +197,28 @@ DWORD CPosixChildConsole::Start() {
   for (std::string& strArgument : arguments) argv.push_back(&strArgument[0]);
   argv.push_back(nullptr);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addchdir_np(&actions, "/");
-  // Opened after setsid and without O_NOCTTY: the console becomes the
-  // controlling terminal of the new session.
-  posix_spawn_file_actions_addopen(&actions, 0, szSlave, O_RDWR, 0);
-  posix_spawn_file_actions_adddup2(&actions, 0, 1);
-  posix_spawn_file_actions_adddup2(&actions, 0, 2);
-  // Nothing of the agent (its port above all) is handed on.
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes,
-                           POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  // The agent blocks or ignores some signals in its own threads; a shell that
-  // inherited that could not be interrupted.
-  sigset_t mask;
-  sigemptyset(&mask);
-  posix_spawnattr_setsigmask(&attributes, &mask);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (int nSignal : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM, SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2,
-                      SIGTSTP, SIGTTIN, SIGTTOU}) {
-    sigaddset(&defaults, nSignal);
-  }
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-
+  // The console, opened after the new session began, becomes its controlling
+  // terminal; nothing of the agent (its port above all) is handed on, and the
+  // signals the agent blocks or ignores in its own threads are back to normal,
+  // or the shell could not be interrupted.
   std::vector<std::string> environment = BuildLoginEnvironment(account);
   std::vector<char*> envp;
   for (std::string& strVariable : environment) envp.push_back(&strVariable[0]);
   envp.push_back(nullptr);
 
+  CSpawnOptions options;
+  options.lpProgram = strShell.c_str();
+  options.argv = argv.data();
+  options.envp = envp.data();
+  options.lpTerminal = szSlave;
+  options.bNewSession = true;
+  options.lpDirectory = "/";
   pid_t pid = 0;
-  int nResult = posix_spawn(&pid, strShell.c_str(), &actions, &attributes, argv.data(), envp.data());
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
+  DWORD dwResult = SpawnProcess(options, &pid);
   close(fdSlave);
-  if (nResult != 0) {
+  if (dwResult != ERROR_SUCCESS) {
     close(fdMaster);
-    return ErrnoToWinError(nResult);
+    return dwResult;
   }
   fcntl(fdMaster, F_SETFL, fcntl(fdMaster, F_GETFL) | O_NONBLOCK);
   m_fdMaster = fdMaster;

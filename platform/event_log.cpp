@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
@@ -56,6 +57,61 @@ bool ParseEventIdText(const std::string& strText, DWORD* pdwValue) {
   }
   *pdwValue = static_cast<DWORD>(ullValue);
   return true;
+}
+
+BOOL ParseEventLogRecord(const void* lpRecord, DWORD cbRecord, EVENTLOGRECORD_TEXTS* pTexts) {
+  if (lpRecord == nullptr || cbRecord < sizeof(EVENTLOGRECORD) + 4) return FALSE;
+  const BYTE* lpBytes = static_cast<const BYTE*>(lpRecord);
+  EVENTLOGRECORD header;
+  std::memcpy(&header, lpBytes, sizeof(header));
+  DWORD dwTrailer;
+  std::memcpy(&dwTrailer, lpBytes + cbRecord - 4, sizeof(dwTrailer));
+  if (header.Length != cbRecord || dwTrailer != cbRecord || header.Reserved != kEventLogRecordMagic) return FALSE;
+  DWORD dwEnd = cbRecord - 4;
+  if (header.StringOffset < sizeof(EVENTLOGRECORD) || header.StringOffset > header.DataOffset ||
+      header.DataOffset > dwEnd || header.DataLength > dwEnd - header.DataOffset) {
+    return FALSE;
+  }
+  // Each text must end before the next part begins: a missing NUL would let a
+  // reader run past the part (or the record).
+  const char* lpText = reinterpret_cast<const char*>(lpBytes);
+  auto TakeText = [&](DWORD* pdwPos, DWORD dwLimit) -> const char* {
+    const void* lpNul = std::memchr(lpText + *pdwPos, '\0', dwLimit - *pdwPos);
+    if (lpNul == nullptr) return nullptr;
+    const char* lpStart = lpText + *pdwPos;
+    *pdwPos = static_cast<DWORD>(static_cast<const char*>(lpNul) - lpText) + 1;
+    return lpStart;
+  };
+  EVENTLOGRECORD_TEXTS texts;
+  DWORD dwPos = sizeof(EVENTLOGRECORD);
+  texts.lpSourceName = TakeText(&dwPos, header.StringOffset);
+  texts.lpComputerName = texts.lpSourceName != nullptr ? TakeText(&dwPos, header.StringOffset) : nullptr;
+  if (texts.lpComputerName == nullptr) return FALSE;
+  dwPos = header.StringOffset;
+  for (WORD i = 0; i < header.NumStrings; ++i) {
+    const char* lpString = TakeText(&dwPos, header.DataOffset);
+    if (lpString == nullptr) return FALSE;
+    texts.vecStrings.push_back(lpString);
+  }
+  if (pTexts != nullptr) *pTexts = std::move(texts);
+  return TRUE;
+}
+
+BOOL IsValidEventSourceName(const char* lpSourceName) {
+  if (lpSourceName == nullptr || lpSourceName[0] == '\0') return FALSE;
+  if (std::strcmp(lpSourceName, ".") == 0 || std::strcmp(lpSourceName, "..") == 0) return FALSE;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(lpSourceName); *p != '\0'; ++p) {
+    // Only a real trail byte belongs to the lead byte; it may be 0x5C and is
+    // no separator then.
+    if (IsCp932LeadByte(*p) && IsCp932TrailByte(p[1])) {
+      ++p;
+      continue;
+    }
+    // A control character would end up in file names, registry keys and the
+    // lines that show them.
+    if (*p == '/' || *p == '\\' || *p < 0x20 || *p == 0x7F) return FALSE;
+  }
+  return TRUE;
 }
 
 const char* GetCanonicalEventLogName(const char* lpLogName) {
@@ -226,7 +282,7 @@ DWORD BuildEventLogRecord(const EVENT_RECORD_FIELDS& fields, std::string* pstrRe
   EVENTLOGRECORD header;
   std::memset(&header, 0, sizeof(header));
   header.Length = dwLength;
-  header.Reserved = kEventRecordMagic;
+  header.Reserved = kEventLogRecordMagic;
   header.RecordNumber = fields.dwRecordNumber;
   header.TimeGenerated = fields.dwTimeGenerated;
   header.TimeWritten = fields.dwTimeWritten;

@@ -40,6 +40,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/kx_types.h"
 #include "platform/sync.h"
@@ -98,6 +99,24 @@ struct EVENTLOGRECORD {
   DWORD DataOffset;
 };
 
+// The texts of one record, pointing into the record's own bytes.
+struct EVENTLOGRECORD_TEXTS {
+  const char* lpSourceName;
+  const char* lpComputerName;
+  std::vector<const char*> vecStrings;  // NumStrings insertion strings
+};
+
+// Checks a record of cbRecord bytes as ReadEventLogRecord hands it out: the
+// header's Length and the repeated length agree with cbRecord, Reserved is the
+// record magic, the offsets stay inside the record, and the source name, the
+// computer name and the NumStrings strings each end before the data. TRUE and
+// *pTexts filled (when given), or FALSE: nothing of the record may then be read
+// as text.
+BOOL ParseEventLogRecord(const void* lpRecord, DWORD cbRecord, EVENTLOGRECORD_TEXTS* pTexts);
+
+// EVENTLOGRECORD.Reserved of every record ("LfLe").
+const DWORD kEventLogRecordMagic = 0x654c664c;
+
 // ---- Logs ----
 
 // An open log; null means none.
@@ -154,6 +173,11 @@ DWORD ReportEventLogEntry(HEVENTSOURCE hSource, WORD wType, WORD wCategory, DWOR
 void DeregisterEventLogSource(HEVENTSOURCE hSource);
 
 // ---- Source registrations ----
+
+// TRUE for a name that can be an event source on every system: not empty, not
+// "." or "..", and no '/', no single-byte backslash and no control character
+// (a code page 932 trail byte belongs to its lead byte and is never one of them).
+BOOL IsValidEventSourceName(const char* lpSourceName);
 
 // Registers `lpSourceName` under the log (creating or keeping its registration)
 // and sets its "EventMessageFile" value to `lpEventMessageFile`, or leaves the
@@ -222,8 +246,10 @@ class CEventLogChangeWaiter {
   // Makes the current or the next Wait return WAIT_IO_COMPLETION. Any thread.
   void Wake();
 
- private:
+  // What each system (or backend) waits with.
   struct Impl;
+
+ private:
   Impl* m_pImpl;
 };
 

@@ -2,6 +2,8 @@
 // parsed catalogues, and formatting one message from it.
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <map>
 #include <memory>
 #include <mutex>
@@ -9,13 +11,11 @@
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
 #include "platform/event_log_catalogue.h"
-#include "platform/event_log_posix.h"
+#include "platform/posix_error.h"
 #include "platform/replace_file.h"
 #include "platform/text_encoding.h"
 
 namespace kx {
-
-using namespace event_log;
 
 namespace {
 
@@ -50,7 +50,7 @@ DWORD LoadMessageModule(const char* lpPath, HMESSAGEMODULE* phModule) {
   if (lpPath == nullptr || lpPath[0] == '\0') return ERROR_INVALID_PARAMETER;
   std::string strPath = Cp932ToUtf8(lpPath);
   struct stat info;
-  if (stat(strPath.c_str(), &info) != 0) return LastError();
+  if (stat(strPath.c_str(), &info) != 0) return ErrnoToWinError(errno);
   if (!S_ISREG(info.st_mode)) return ERROR_ACCESS_DENIED;
   std::shared_ptr<const std::map<DWORD, std::string>> pMessages;
   {

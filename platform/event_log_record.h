@@ -12,8 +12,6 @@ namespace kx {
 
 // A record is at most this long, header and texts included.
 const DWORD kMaxEventRecordSize = 256 * 1024;
-// EVENTLOGRECORD.Reserved of every record ("LfLe").
-const DWORD kEventRecordMagic = 0x654c664c;
 
 // What one record says; the texts are code page 932.
 struct EVENT_RECORD_FIELDS {

@@ -34,22 +34,6 @@ const char* const kLogOrder[] = {"Application", "Security", "System"};
 // The largest record ReportEventLogEntry writes, as the logs allow.
 const size_t kMaxRecordBytes = 256 * 1024;
 
-bool IsValidSourceName(const char* lpName) {
-  if (lpName == nullptr || lpName[0] == '\0') return false;
-  std::string strName = lpName;
-  if (strName == "." || strName == "..") return false;
-  for (size_t i = 0; i < strName.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(strName[i]);
-    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
-      // A trail byte belongs to its lead byte only when it is one.
-      if (i + 1 < strName.size() && static_cast<unsigned char>(strName[i + 1]) >= 0x40) ++i;
-      continue;
-    }
-    if (c == '\\' || c == '/' || c < 0x20) return false;
-  }
-  return true;
-}
-
 std::string SourceKey(const char* lpLogName, const char* lpSourceName) {
   return std::string(kEventLogKey) + lpLogName + "\\" + lpSourceName;
 }
@@ -124,7 +108,7 @@ void EventTimeToLocalTime(DWORD dwTime, SYSTEMTIME* lpTime) {
 
 DWORD RegisterEventLogSource(const char* lpSourceName, HEVENTSOURCE* phSource) {
   *phSource = nullptr;
-  if (!IsValidSourceName(lpSourceName)) return ERROR_INVALID_NAME;
+  if (!IsValidEventSourceName(lpSourceName)) return ERROR_INVALID_NAME;
   HANDLE hSource = ::RegisterEventSourceA(nullptr, lpSourceName);
   if (hSource == nullptr) return ::GetLastError();
   *phSource = new (std::nothrow) CEventSourceData{hSource};
@@ -161,7 +145,7 @@ void DeregisterEventLogSource(HEVENTSOURCE hSource) {
 DWORD InstallEventSource(const char* lpLogName, const char* lpSourceName, const char* lpEventMessageFile) {
   const char* lpLog = GetCanonicalEventLogName(lpLogName);
   if (lpLog == nullptr) return ERROR_FILE_NOT_FOUND;
-  if (!IsValidSourceName(lpSourceName)) return ERROR_INVALID_NAME;
+  if (!IsValidEventSourceName(lpSourceName)) return ERROR_INVALID_NAME;
   HKEY hKey = nullptr;
   LONG lError = ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, SourceKey(lpLog, lpSourceName).c_str(), 0, nullptr, 0,
                                   KEY_SET_VALUE, nullptr, &hKey, nullptr);
@@ -181,7 +165,7 @@ DWORD InstallEventSource(const char* lpLogName, const char* lpSourceName, const 
 }
 
 DWORD FindEventSourceLog(const char* lpSourceName, std::string* pstrLogName) {
-  if (!IsValidSourceName(lpSourceName)) return ERROR_FILE_NOT_FOUND;
+  if (!IsValidEventSourceName(lpSourceName)) return ERROR_FILE_NOT_FOUND;
   for (const char* lpLog : kLogOrder) {
     HKEY hKey = nullptr;
     // The registry compares key names without case.
@@ -198,7 +182,7 @@ DWORD FindEventSourceLog(const char* lpSourceName, std::string* pstrLogName) {
 DWORD QueryEventSourceValue(const char* lpLogName, const char* lpSourceName, const char* lpValueName,
                             std::string* pstrValue) {
   const char* lpLog = GetCanonicalEventLogName(lpLogName);
-  if (lpLog == nullptr || !IsValidSourceName(lpSourceName)) return ERROR_FILE_NOT_FOUND;
+  if (lpLog == nullptr || !IsValidEventSourceName(lpSourceName)) return ERROR_FILE_NOT_FOUND;
   HKEY hKey = nullptr;
   LONG lError = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, SourceKey(lpLog, lpSourceName).c_str(), 0, KEY_QUERY_VALUE,
                                 &hKey);

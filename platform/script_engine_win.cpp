@@ -321,14 +321,14 @@ BOOL CScriptEngine::InvokeFunction(const char* lpName, const CScriptValue* pArgu
     ::SysFreeString(bstrName);
     if (FAILED(hr)) return;
     // DISPPARAMS takes the arguments last first.
-    const UINT nCount = static_cast<UINT>(vecArguments.size());
-    std::vector<VARIANT> arguments(nCount);
+    const UINT nArguments = static_cast<UINT>(vecArguments.size());
+    std::vector<VARIANT> arguments(nArguments);
     bool bPassed = true;
-    for (UINT i = 0; i < nCount; ++i) bPassed = ToVariant(vecArguments[i], &arguments[nCount - 1 - i]) && bPassed;
+    for (UINT i = 0; i < nArguments; ++i) bPassed = ToVariant(vecArguments[i], &arguments[nArguments - 1 - i]) && bPassed;
     VARIANT result;
     ::VariantInit(&result);
     if (bPassed) {
-      DISPPARAMS params = {nCount != 0 ? arguments.data() : nullptr, nullptr, nCount, 0};
+      DISPPARAMS params = {nArguments != 0 ? arguments.data() : nullptr, nullptr, nArguments, 0};
       EXCEPINFO exception = {};
       UINT uArgError = 0;
       pImpl->site.m_bError = false;

@@ -28,7 +28,7 @@ prefixes=$(scripts/windows-deps.sh)
 
 stage "Windows cross-build"
 cmake -S "$root" -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DKX_WIN_PREFIXES="$prefixes" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKX_WIN_PREFIXES="$prefixes" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_WERROR=ON \
   -DKX_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build-windows -j"$jobs"
 

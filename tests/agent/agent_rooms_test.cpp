@@ -10,7 +10,7 @@
 #include "SessionTimeout.h"
 #include "ShutdownNotifier.h"
 #include "tests/support/ManualClock.h"
-#include "tests/support/RecordingWriter.h"
+#include "KxAgentPluginManager/Writer.h"
 #include "tests/support/WaitUntil.h"
 
 namespace {
@@ -24,11 +24,14 @@ const char kHalting[] = "\r\n[Notice] The system is halting...";
 const char kRestarting[] = "\r\n[Notice] The system is restarting...";
 
 // The notices as the notice thread writes them, read safely from the test.
-class CLockedWriter : public CRecordingWriter {
+class CLockedWriter final : public CWriter {
  public:
+  int WriteChar(char c) override { return Write(std::string(1, c).c_str()); }
+  int WriteLine(const char* lpText) override { return Write((std::string(lpText) + "\n").c_str()); }
   int Write(const char* lpText) override {
     std::lock_guard<std::mutex> lock(m_lock);
-    return CRecordingWriter::Write(lpText);
+    m_strBytes += lpText;
+    return *lpText != '\0';
   }
   std::string GetBytes() {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -42,6 +45,7 @@ class CLockedWriter : public CRecordingWriter {
 
  private:
   std::mutex m_lock;
+  std::string m_strBytes;
 };
 
 struct CountdownCase {

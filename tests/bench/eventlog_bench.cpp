@@ -39,7 +39,7 @@ double CpuMs() {
   return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
 }
 
-class CCountingWriter : public CWriter {
+class CCountingWriter final : public CWriter {
  public:
   int WriteChar(char) override { return 1; }
   int WriteLine(const char* lpText) override {

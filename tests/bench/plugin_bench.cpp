@@ -13,7 +13,7 @@
 
 namespace {
 
-class CCountingWriter : public CWriter {
+class CCountingWriter final : public CWriter {
  public:
   int WriteChar(char) override { return 1; }
   int WriteLine(const char*) override { return ++m_nLines, 1; }

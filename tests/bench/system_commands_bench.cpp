@@ -19,7 +19,7 @@
 namespace {
 
 // Counts lines and bytes; the terminal is not what is measured.
-class CCountingWriter : public CWriter {
+class CCountingWriter final : public CWriter {
  public:
   int WriteChar(char) override { return 1; }
   int WriteLine(const char* lpText) override {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "e2e_support.h"
+#include "platform/error_codes.h"
 #include "platform/event_log.h"
 #include "platform/services.h"
 
@@ -40,12 +41,16 @@ class SystemTextTest : public CAgentTest {
   }
 };
 
-TEST_F(SystemTextTest, EventTextAndSourceShowControlBytesAsQuestionMarks) {
+// A source name cannot carry control bytes at all: it is refused when registered.
+TEST_F(SystemTextTest, EventTextShowsControlBytesAsQuestionMarks) {
   ASSERT_FALSE(HasFatalFailure());
-  const std::string strSource = "Evil\x1b[2J\x1b]0;t\x07" + ControlRun();
+  HEVENTSOURCE hRefused = nullptr;
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME),
+            RegisterEventLogSource(("Evil\x1b[2J\x1b]0;t\x07" + ControlRun()).c_str(), &hRefused));
+  const std::string strSource = "Evil";
   const std::string strText = "\x1b[2J \x1b]0;title\x07 " + ControlRun() + "\x7f end";
   // CR and LF go and TAB becomes a blank, as for any message; the rest shows as '?'.
-  const std::string strShownSource = "Evil?[2J?]0;t?" + std::string(31, '?');
+  const std::string strShownSource = "Evil";
   const std::string strShownText = "?[2J ?]0;title? " + std::string(8, '?') + " " + std::string(2, '?') +
                                    std::string(18, '?') + "? end";
   HEVENTSOURCE hSource = nullptr;

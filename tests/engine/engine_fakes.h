@@ -36,7 +36,7 @@ inline std::string DescribeArguments(const CKxAgentCommandArgument& argument) {
 }
 
 // A plug-in of any type code whose commands record their index and arguments.
-class CFakePlugin : public CKxAgentPlugin {
+class CFakePlugin final : public CKxAgentPlugin {
  public:
   explicit CFakePlugin(int nType) : m_nType(nType) {}
   int GetPluginType() override { return m_nType; }

@@ -15,7 +15,7 @@
 
 namespace {
 
-class CCountingWriter : public CWriter {
+class CCountingWriter final : public CWriter {
  public:
   int WriteChar(char) override {
     ++m_nBytes;
@@ -57,7 +57,7 @@ int ReadAllArguments(CWriter& writer, CKxAgentCommandArgument& argument) {
   return static_cast<int>(nTotal % 7);
 }
 
-class CFuzzPlugin : public CKxAgentPlugin {
+class CFuzzPlugin final : public CKxAgentPlugin {
  public:
   int GetPluginType() override { return m_nType; }
   CKxAgentPluginInfo* GetPluginVersionInfo() override { return nullptr; }

@@ -9,7 +9,7 @@
 #include "platform/error_codes.h"
 #include "platform/program_path.h"
 #include "platform/system_info.h"
-#include "platform/system_root.h"
+#include "emulation/system_root.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "KxAgentPluginManager/Writer.h"
 
-class CRecordingWriter : public CWriter {
+class CRecordingWriter final : public CWriter {
  public:
   int WriteChar(char c) override {
     m_strBytes += c;

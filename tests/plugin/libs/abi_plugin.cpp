@@ -8,6 +8,9 @@ class CWriter {
   virtual int WriteChar(char c) = 0;
   virtual int WriteLine(const char* text) = 0;
   virtual int Write(const char* text) = 0;
+
+ protected:
+  ~CWriter() {}
 };
 
 struct plugin_info {
@@ -24,13 +27,16 @@ class CKxAgentDLLPlugin {
   virtual const char* GetCommandLineDefinition() = 0;
   virtual int Execute(CWriter& writer, int argc, const char** argv) = 0;
   virtual void OnTimeout() = 0;
+
+ protected:
+  ~CKxAgentDLLPlugin() {}
 };
 
 namespace {
 
 // "greet {NAME}" writes "<", "hello " + NAME, ">" and a line end through the three
 // writer operations; returns the number of arguments.
-class CGreet : public CKxAgentDLLPlugin {
+class CGreet final : public CKxAgentDLLPlugin {
  public:
   const char* GetCommandLineDefinition() { return "greet {NAME}"; }
   int Execute(CWriter& writer, int argc, const char** argv) {

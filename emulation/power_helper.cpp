@@ -1,9 +1,9 @@
-// The helper program of the delayed shutdown (see power_helper_posix.h). It
+// The helper program of the delayed shutdown (see power_helper.h). It
 // waits for the deadline while the request stays its own, marks it as being
 // carried out, runs the configured command and records the outcome in the
 // event log and in the last file. It is a program of its own, started fresh,
 // so it may use every part of the platform layer.
-#include "platform/power_helper_posix.h"
+#include "emulation/power_helper.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -22,12 +22,14 @@
 #include "platform/error_text.h"
 #include "platform/event_log.h"
 #include "platform/posix_error.h"
+#include "platform/spawn_posix.h"
 #include "platform/processes.h"
 #include "platform/text_encoding.h"
 
 extern char** environ;
 
 namespace kx {
+namespace emulation {
 namespace power {
 
 const char kHelperProgram[] = "KxPowerHelper";
@@ -142,45 +144,18 @@ void RunCommand(const CRequest& request, COutcome* pOutcome) {
   for (std::string& strEntry : environment) envp.push_back(&strEntry[0]);
   envp.push_back(nullptr);
 
-  int fdInput = open("/dev/null", O_RDONLY | O_CLOEXEC);
   int fdOutput = open((request.strDirectory + "/command.log").c_str(),
                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fdOutput < 0) fdOutput = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  int statusPipe[2] = {-1, -1};
-  pid_t child = -1;
-  int nError = 0;
-  if (fdInput >= 0 && fdOutput >= 0 && pipe2(statusPipe, O_CLOEXEC) == 0) {
-    child = fork();
-    if (child == 0) {
-      dup2(fdInput, 0);
-      dup2(fdOutput, 1);
-      dup2(fdOutput, 2);
-      execve(argv[0], argv.data(), envp.data());
-      int nExecError = errno;
-      ssize_t nIgnored = write(statusPipe[1], &nExecError, sizeof(nExecError));
-      (void)nIgnored;
-      _exit(127);
-    }
-    if (child < 0) nError = errno;
-  } else {
-    nError = errno;
-  }
-  for (int fd : {fdInput, fdOutput, statusPipe[1]}) {
-    if (fd >= 0) close(fd);
-  }
-  if (child > 0 && statusPipe[0] >= 0) {
-    int nExecError = 0;
-    ssize_t n;
-    do {
-      n = read(statusPipe[0], &nExecError, sizeof(nExecError));
-    } while (n < 0 && errno == EINTR);
-    if (n == static_cast<ssize_t>(sizeof(nExecError))) nError = nExecError;
-  }
-  if (statusPipe[0] >= 0) close(statusPipe[0]);
-
-  if (child <= 0 || nError != 0) {
-    if (child > 0) waitpid(child, nullptr, 0);
-    DWORD dwError = ErrnoToWinError(nError);
+  CSpawnOptions options;
+  options.lpProgram = argv[0];
+  options.argv = argv.data();
+  options.envp = envp.data();
+  options.fdOutput = fdOutput;
+  options.fdError = fdOutput;
+  pid_t child = 0;
+  DWORD dwError = SpawnProcess(options, &child);
+  if (fdOutput >= 0) close(fdOutput);
+  if (dwError != ERROR_SUCCESS) {
     std::string strText = FormatSystemMessage(dwError);
     pOutcome->bSucceeded = false;
     pOutcome->strResult = "error=" + std::to_string(dwError);
@@ -345,4 +320,5 @@ int RunHelperProgram(int argc, char** argv) {
 }
 
 }  // namespace power
+}  // namespace emulation
 }  // namespace kx

@@ -1,16 +1,17 @@
-// Internal to the POSIX service manager: the files of the service store, its
+// Internal to the emulated service manager: the files of the service store, its
 // lock, and the launch of a service process. Shared by the manager side
-// (services_posix.cpp), the launcher and the service side.
+// (services_manager.cpp), the launcher and the service side.
 #pragma once
 
 #include <map>
 #include <string>
 
-#include "platform/key_value_store.h"
+#include "emulation/key_value_store.h"
+#include "platform/backends_posix.h"
 #include "platform/services.h"
 
 namespace kx {
-namespace service_store {
+namespace emulation {
 
 // The file name stem of a service: its name in lower case, since names compare
 // case-insensitively.
@@ -56,5 +57,28 @@ struct CLaunch {
 // error that kept it from running (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED...).
 DWORD LaunchDetached(const CLaunch& launch, DWORD* pdwProcessId);
 
-}  // namespace service_store
+// The services kept in the system state directory.
+class CServiceEmulation : public CServiceBackend {
+ public:
+  // services_manager.cpp
+  DWORD OpenManager(SC_HANDLE* phManager) override;
+  DWORD OpenService(SC_HANDLE hManager, const char* lpServiceName, SC_HANDLE* phService) override;
+  DWORD Install(SC_HANDLE hManager, const char* lpServiceName, const SERVICE_CONFIG& config,
+                SC_HANDLE* phService) override;
+  DWORD Delete(SC_HANDLE hService) override;
+  DWORD GetName(SC_HANDLE hService, std::string* pstrName) override;
+  DWORD QueryConfiguration(SC_HANDLE hService, SERVICE_CONFIG* pConfig) override;
+  DWORD ChangeConfiguration(SC_HANDLE hService, const SERVICE_CONFIG& config) override;
+  DWORD QueryStatus(SC_HANDLE hService, SERVICE_STATUS* pStatus) override;
+  DWORD Start(SC_HANDLE hService) override;
+  DWORD Control(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* pStatus) override;
+  DWORD Enumerate(SC_HANDLE hManager, std::vector<SERVICE_LIST_ENTRY>* pServices) override;
+  // services_side.cpp
+  DWORD RunDispatcher(const SERVICE_DISPATCH_ENTRY* lpTable) override;
+  DWORD RegisterHandler(const char* lpServiceName, SERVICE_HANDLER_PROC lpHandler,
+                        SERVICE_STATUS_HANDLE* phStatus) override;
+  DWORD SetStatus(SERVICE_STATUS_HANDLE hStatus, const SERVICE_STATUS* pStatus) override;
+};
+
+}  // namespace emulation
 }  // namespace kx

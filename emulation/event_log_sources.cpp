@@ -7,40 +7,17 @@
 
 #include <cstring>
 
+#include "emulation/event_log_store.h"
+#include "emulation/key_value_store.h"
+#include "emulation/system_root.h"
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
-#include "platform/event_log_posix.h"
-#include "platform/key_value_store.h"
 #include "platform/posix_error.h"
-#include "platform/system_root.h"
 #include "platform/text_encoding.h"
 
 namespace kx {
 
-namespace event_log {
-
-// Like a registry key name it may hold control characters: whoever shows one
-// masks them.
-bool IsValidSourceName(const char* lpName) {
-  if (lpName == nullptr || lpName[0] == '\0') return false;
-  if (std::strcmp(lpName, ".") == 0 || std::strcmp(lpName, "..") == 0) return false;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(lpName); *p != '\0'; ++p) {
-    bool bLead = (*p >= 0x81 && *p <= 0x9F) || (*p >= 0xE0 && *p <= 0xFC);
-    // Only a real trail byte (0x40-0x7E, 0x80-0xFC) belongs to the lead byte;
-    // it may be 0x5C and is no separator then. '/' or a control character is never one.
-    bool bTrail = (p[1] >= 0x40 && p[1] <= 0x7E) || (p[1] >= 0x80 && p[1] <= 0xFC);
-    if (bLead && bTrail) {
-      ++p;
-      continue;
-    }
-    if (*p == '/' || *p == '\\') return false;
-  }
-  return true;
-}
-
-}  // namespace event_log
-
-using namespace event_log;
+namespace emulation {
 
 namespace {
 
@@ -75,14 +52,8 @@ CKeyValues::iterator FindValue(CKeyValues* pValues, const char* lpValueName) {
 
 }  // namespace
 
-DWORD InstallEventSource(const char* lpLogName, const char* lpSourceName,
-                         const char* lpEventMessageFile) {
-  const char* lpLog = GetCanonicalEventLogName(lpLogName);
-  if (lpLog == nullptr) return ERROR_FILE_NOT_FOUND;
-  if (!IsValidSourceName(lpSourceName)) return ERROR_INVALID_NAME;
-  if (lpEventMessageFile != nullptr && std::strpbrk(lpEventMessageFile, "\r\n") != nullptr) {
-    return ERROR_INVALID_PARAMETER;
-  }
+DWORD CEventLogEmulation::InstallSource(const char* lpLog, const char* lpSourceName,
+                                        const char* lpEventMessageFile) {
   std::string strDir = SourcesDir(lpLog);
   DWORD dwError = EnsureDirectory(strDir);
   if (dwError != ERROR_SUCCESS) return dwError;
@@ -106,24 +77,18 @@ DWORD InstallEventSource(const char* lpLogName, const char* lpSourceName,
   return WriteKeyValueFile(strPath, values);
 }
 
-DWORD FindEventSourceLog(const char* lpSourceName, std::string* pstrLogName) {
-  if (pstrLogName != nullptr) pstrLogName->clear();
-  if (!IsValidSourceName(lpSourceName)) return ERROR_FILE_NOT_FOUND;
+DWORD CEventLogEmulation::FindSourceLog(const char* lpSourceName, std::string* pstrLogName) {
   for (const char* lpLog : {"Application", "Security", "System"}) {
     if (!FindSourceFile(lpLog, lpSourceName).empty()) {
-      if (pstrLogName != nullptr) *pstrLogName = lpLog;
+      *pstrLogName = lpLog;
       return ERROR_SUCCESS;
     }
   }
   return ERROR_FILE_NOT_FOUND;
 }
 
-DWORD QueryEventSourceValue(const char* lpLogName, const char* lpSourceName,
-                            const char* lpValueName, std::string* pstrValue) {
-  if (pstrValue == nullptr || lpValueName == nullptr) return ERROR_INVALID_PARAMETER;
-  pstrValue->clear();
-  const char* lpLog = GetCanonicalEventLogName(lpLogName);
-  if (lpLog == nullptr || !IsValidSourceName(lpSourceName)) return ERROR_FILE_NOT_FOUND;
+DWORD CEventLogEmulation::QuerySourceValue(const char* lpLog, const char* lpSourceName,
+                                           const char* lpValueName, std::string* pstrValue) {
   std::string strPath = FindSourceFile(lpLog, lpSourceName);
   if (strPath.empty()) return ERROR_FILE_NOT_FOUND;
   CKeyValues values;
@@ -135,4 +100,5 @@ DWORD QueryEventSourceValue(const char* lpLogName, const char* lpSourceName,
   return ERROR_SUCCESS;
 }
 
+}  // namespace emulation
 }  // namespace kx

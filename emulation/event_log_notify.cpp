@@ -12,40 +12,44 @@
 #include <string>
 #include <vector>
 
+#include "emulation/event_log_store.h"
+#include "emulation/system_root.h"
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
-#include "platform/event_log_posix.h"
-#include "platform/system_root.h"
 
 namespace kx {
+namespace emulation {
 
-using namespace event_log;
+namespace {
 
-// ---------------------------------------------------------------------------
-// Change notification
-
-struct CEventLogChangeWaiter::Impl {
-  int nInotifyFd = -1;
-  int nWakeFd = -1;
-  std::vector<std::string> vecIndexNames;  // "<Log>.idx", bit i for entry i
-  DWORD dwPendingMask = 0;
-
-  ~Impl() {
-    CloseFd(&nInotifyFd);
-    CloseFd(&nWakeFd);
+class CInotifyWaiter : public CEventLogChangeWaiter::Impl {
+ public:
+  CInotifyWaiter() { m_nWakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+  DWORD AddLog(const char* lpLog) override;
+  DWORD Wait(DWORD dwMilliseconds, DWORD* pdwChangedMask) override;
+  void Wake() override;
+  ~CInotifyWaiter() override {
+    CloseFd(&m_nInotifyFd);
+    CloseFd(&m_nWakeFd);
   }
 
-  // Collects the changes the kernel has queued into dwPendingMask.
+ private:
+  int m_nInotifyFd = -1;
+  int m_nWakeFd = -1;
+  std::vector<std::string> m_vecIndexNames;  // "<Log>.idx", bit i for entry i
+  DWORD m_dwPendingMask = 0;
+
+  // Collects the changes the kernel has queued into m_dwPendingMask.
   void Drain() {
     alignas(struct inotify_event) char buffer[8192];
     for (;;) {
-      ssize_t n = read(nInotifyFd, buffer, sizeof(buffer));
+      ssize_t n = read(m_nInotifyFd, buffer, sizeof(buffer));
       if (n <= 0) return;
       for (ssize_t nPos = 0; nPos < n;) {
         const struct inotify_event* pEvent = reinterpret_cast<const struct inotify_event*>(buffer + nPos);
         if (pEvent->len > 0) {
-          for (size_t i = 0; i < vecIndexNames.size(); ++i) {
-            if (vecIndexNames[i] == pEvent->name) dwPendingMask |= 1u << i;
+          for (size_t i = 0; i < m_vecIndexNames.size(); ++i) {
+            if (m_vecIndexNames[i] == pEvent->name) m_dwPendingMask |= 1u << i;
           }
         }
         nPos += static_cast<ssize_t>(sizeof(struct inotify_event) + pEvent->len);
@@ -54,18 +58,10 @@ struct CEventLogChangeWaiter::Impl {
   }
 };
 
-CEventLogChangeWaiter::CEventLogChangeWaiter() : m_pImpl(new Impl()) {
-  m_pImpl->nWakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-}
-
-CEventLogChangeWaiter::~CEventLogChangeWaiter() { delete m_pImpl; }
-
-DWORD CEventLogChangeWaiter::AddLog(const char* lpLogName) {
-  const char* lpLog = GetCanonicalEventLogName(lpLogName);
-  if (lpLog == nullptr) return ERROR_FILE_NOT_FOUND;
-  if (m_pImpl->vecIndexNames.size() >= 32) return ERROR_INVALID_PARAMETER;
-  m_pImpl->vecIndexNames.push_back(std::string(lpLog) + ".idx");
-  if (m_pImpl->nInotifyFd >= 0) return ERROR_SUCCESS;
+DWORD CInotifyWaiter::AddLog(const char* lpLog) {
+  if (m_vecIndexNames.size() >= 32) return ERROR_INVALID_PARAMETER;
+  m_vecIndexNames.push_back(std::string(lpLog) + ".idx");
+  if (m_nInotifyFd >= 0) return ERROR_SUCCESS;
   // One watch on the directory serves every log, and it sees an index renamed
   // into place (a clear) as well as records appended to it.
   std::string strDir = EventLogDir();
@@ -78,18 +74,17 @@ DWORD CEventLogChangeWaiter::AddLog(const char* lpLogName) {
     close(nFd);
     return dwError;
   }
-  m_pImpl->nInotifyFd = nFd;
+  m_nInotifyFd = nFd;
   return ERROR_SUCCESS;
 }
 
-DWORD CEventLogChangeWaiter::Wait(DWORD dwMilliseconds, DWORD* pdwChangedMask) {
-  if (pdwChangedMask != nullptr) *pdwChangedMask = 0;
+DWORD CInotifyWaiter::Wait(DWORD dwMilliseconds, DWORD* pdwChangedMask) {
   struct timespec start;
   clock_gettime(CLOCK_MONOTONIC, &start);
   for (;;) {
-    if (m_pImpl->dwPendingMask != 0) {
-      if (pdwChangedMask != nullptr) *pdwChangedMask = m_pImpl->dwPendingMask;
-      m_pImpl->dwPendingMask = 0;
+    if (m_dwPendingMask != 0) {
+      if (pdwChangedMask != nullptr) *pdwChangedMask = m_dwPendingMask;
+      m_dwPendingMask = 0;
       return WAIT_OBJECT_0;
     }
     int nTimeout = -1;
@@ -100,26 +95,31 @@ DWORD CEventLogChangeWaiter::Wait(DWORD dwMilliseconds, DWORD* pdwChangedMask) {
       // A time-out of 0 still looks once at what is queued.
       nTimeout = llElapsed >= dwMilliseconds ? 0 : static_cast<int>(dwMilliseconds - llElapsed);
     }
-    struct pollfd fds[2] = {{m_pImpl->nWakeFd, POLLIN, 0}, {m_pImpl->nInotifyFd, POLLIN, 0}};
-    int nReady = poll(fds, m_pImpl->nInotifyFd >= 0 ? 2 : 1, nTimeout);
+    struct pollfd fds[2] = {{m_nWakeFd, POLLIN, 0}, {m_nInotifyFd, POLLIN, 0}};
+    int nReady = poll(fds, m_nInotifyFd >= 0 ? 2 : 1, nTimeout);
     if (nReady < 0 && errno == EINTR) continue;
     if (nReady <= 0) return WAIT_TIMEOUT;
     if (fds[0].revents & POLLIN) {
       std::uint64_t qwCount = 0;
-      if (read(m_pImpl->nWakeFd, &qwCount, sizeof(qwCount)) < 0) {
+      if (read(m_nWakeFd, &qwCount, sizeof(qwCount)) < 0) {
         // Another reader took it: the wake-up is delivered either way.
       }
       return WAIT_IO_COMPLETION;
     }
-    if (fds[1].revents & POLLIN) m_pImpl->Drain();
+    if (fds[1].revents & POLLIN) Drain();
   }
 }
 
-void CEventLogChangeWaiter::Wake() {
+void CInotifyWaiter::Wake() {
   std::uint64_t qwOne = 1;
-  if (write(m_pImpl->nWakeFd, &qwOne, sizeof(qwOne)) < 0) {
+  if (write(m_nWakeFd, &qwOne, sizeof(qwOne)) < 0) {
     // The counter only overflows after 2^64 - 1 wake-ups.
   }
 }
 
+}  // namespace
+
+CEventLogChangeWaiter::Impl* CEventLogEmulation::CreateChangeWaiter() { return new CInotifyWaiter(); }
+
+}  // namespace emulation
 }  // namespace kx

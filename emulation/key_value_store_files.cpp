@@ -1,4 +1,4 @@
-#include "platform/key_value_store.h"
+#include "emulation/key_value_store.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

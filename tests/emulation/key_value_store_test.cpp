@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/error_codes.h"
-#include "platform/key_value_store.h"
+#include "emulation/key_value_store.h"
 #include "tests/support/TemporarySystemRoot.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "platform/error_codes.h"
 #include "platform/posix_error.h"
-#include "platform/system_root.h"
+#include "emulation/system_root.h"
 
 namespace kx {
 

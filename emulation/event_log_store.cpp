@@ -19,20 +19,22 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
+#include "emulation/emulation.h"
+#include "emulation/event_log_store.h"
+#include "platform/event_log_record.h"
+#include "emulation/system_root.h"
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
-#include "platform/event_log_posix.h"
 #include "platform/posix_error.h"
 #include "platform/sync.h"
-#include "platform/system_root.h"
 
 namespace kx {
-
-namespace event_log {
+namespace emulation {
 
 std::string EventLogDir() { return GetSystemRoot() + "/eventlog"; }
 
@@ -42,10 +44,6 @@ void CloseFd(int* pnFd) {
   if (*pnFd >= 0) close(*pnFd);
   *pnFd = -1;
 }
-
-}  // namespace event_log
-
-using namespace event_log;
 
 namespace {
 
@@ -114,46 +112,12 @@ class CFileLock {
   int m_nFd;
 };
 
-DWORD GetDword(const BYTE* p) {
-  DWORD dw;
-  std::memcpy(&dw, p, sizeof(dw));
-  return dw;
-}
-
-// Checks that a record read back is whole and its texts stay inside it.
-bool IsRecordSound(const BYTE* lpRecord, DWORD dwLength, DWORD dwRecordNumber) {
-  if (dwLength < sizeof(EVENTLOGRECORD) + 4) return false;
-  EVENTLOGRECORD header;
-  std::memcpy(&header, lpRecord, sizeof(header));
-  if (header.Length != dwLength || GetDword(lpRecord + dwLength - 4) != dwLength) return false;
-  if (header.Reserved != kRecordMagic || header.RecordNumber != dwRecordNumber) return false;
-  DWORD dwEnd = dwLength - 4;
-  if (header.StringOffset < sizeof(EVENTLOGRECORD) || header.StringOffset > header.DataOffset ||
-      header.DataOffset > dwEnd || header.DataLength > dwEnd - header.DataOffset) {
-    return false;
-  }
-  // Source and computer name: two NUL-terminated texts before the strings.
-  DWORD dwPos = sizeof(EVENTLOGRECORD);
-  for (int i = 0; i < 2; ++i) {
-    const void* lpNul = std::memchr(lpRecord + dwPos, '\0', header.StringOffset - dwPos);
-    if (lpNul == nullptr) return false;
-    dwPos = static_cast<DWORD>(static_cast<const BYTE*>(lpNul) - lpRecord) + 1;
-  }
-  dwPos = header.StringOffset;
-  for (WORD i = 0; i < header.NumStrings; ++i) {
-    const void* lpNul = std::memchr(lpRecord + dwPos, '\0', header.DataOffset - dwPos);
-    if (lpNul == nullptr) return false;
-    dwPos = static_cast<DWORD>(static_cast<const BYTE*>(lpNul) - lpRecord) + 1;
-  }
-  return true;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // Logs
 
-struct CEventLogData {
+struct CEmulatedEventLog : CEventLogData {
   std::string strName;
   std::mutex mutex;  // guards the descriptors below
   int nLockFd = -1;
@@ -178,7 +142,7 @@ struct CEventLogData {
     return dwNext >= header.dwOldestRecord ? dwNext - header.dwOldestRecord : 0;
   }
 
-  ~CEventLogData() {
+  ~CEmulatedEventLog() override {
     CloseFd(&nIndexFd);
     CloseFd(&nDataFd);
     CloseFd(&nLockFd);
@@ -289,7 +253,7 @@ struct CEventLogData {
     IndexEntry entry;
     off_t entryOffset = kHeaderSize + static_cast<off_t>(dwNumber - header.dwBaseRecord) * kEntrySize;
     if (!ReadAt(nIndexFd, &entry, sizeof(entry), entryOffset) || entry.dwRecordNumber != dwNumber ||
-        entry.dwLength > kMaxRecordSize + 64) {
+        entry.dwLength > kMaxEventRecordSize + 64) {
       return ERROR_EVENTLOG_FILE_CORRUPT;
     }
     pstrRecord->resize(entry.dwLength);
@@ -355,26 +319,22 @@ struct CEventLogData {
   }
 };
 
-DWORD OpenEventLogByName(const char* lpLogName, HEVENTLOG* phLog) {
-  if (phLog == nullptr) return ERROR_INVALID_PARAMETER;
-  *phLog = nullptr;
-  const char* lpName = GetCanonicalEventLogName(lpLogName);
-  if (lpName == nullptr) return ERROR_FILE_NOT_FOUND;
-  CEventLogData* pLog = new CEventLogData();
-  pLog->strName = lpName;
+CEmulatedEventLog* AsLog(HEVENTLOG hLog) { return static_cast<CEmulatedEventLog*>(hLog); }
+
+DWORD CEventLogEmulation::OpenLog(const char* lpCanonicalLogName, HEVENTLOG* phLog) {
+  CEmulatedEventLog* pLog = new CEmulatedEventLog();
+  pLog->strName = lpCanonicalLogName;
   *phLog = pLog;
   return ERROR_SUCCESS;
 }
-
-void CloseEventLogHandle(HEVENTLOG hLog) { delete hLog; }
 
 namespace {
 
 // Runs `action` with the log's state current and a shared lock held. A log
 // whose files do not exist yet is passed as empty (null state).
 template <class Action>
-DWORD WithLogRead(HEVENTLOG hLog, Action action) {
-  if (hLog == nullptr) return ERROR_INVALID_HANDLE;
+DWORD WithLogRead(HEVENTLOG hEventLog, Action action) {
+  CEmulatedEventLog* hLog = AsLog(hEventLog);
   std::lock_guard<std::mutex> guard(hLog->mutex);
   DWORD dwError = hLog->OpenLock(false);
   if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND) return action(nullptr);
@@ -387,8 +347,8 @@ DWORD WithLogRead(HEVENTLOG hLog, Action action) {
 }
 
 template <class Action>
-DWORD WithLogWrite(HEVENTLOG hLog, Action action) {
-  if (hLog == nullptr) return ERROR_INVALID_HANDLE;
+DWORD WithLogWrite(HEVENTLOG hEventLog, Action action) {
+  CEmulatedEventLog* hLog = AsLog(hEventLog);
   std::lock_guard<std::mutex> guard(hLog->mutex);
   DWORD dwError = hLog->OpenLock(true);
   if (dwError != ERROR_SUCCESS) return dwError;
@@ -400,30 +360,23 @@ DWORD WithLogWrite(HEVENTLOG hLog, Action action) {
 
 }  // namespace
 
-DWORD GetNumberOfEventLogRecords(HEVENTLOG hLog, DWORD* pdwCount) {
-  if (pdwCount == nullptr) return ERROR_INVALID_PARAMETER;
-  *pdwCount = 0;
-  return WithLogRead(hLog, [&](CEventLogData* pLog) {
+DWORD CEventLogEmulation::GetRecordCount(HEVENTLOG hLog, DWORD* pdwCount) {
+  return WithLogRead(hLog, [&](CEmulatedEventLog* pLog) {
     *pdwCount = pLog != nullptr ? pLog->Count() : 0;
     return static_cast<DWORD>(ERROR_SUCCESS);
   });
 }
 
-DWORD GetOldestEventLogRecord(HEVENTLOG hLog, DWORD* pdwOldestRecord) {
-  if (pdwOldestRecord == nullptr) return ERROR_INVALID_PARAMETER;
-  *pdwOldestRecord = 0;
-  return WithLogRead(hLog, [&](CEventLogData* pLog) {
+DWORD CEventLogEmulation::GetOldestRecord(HEVENTLOG hLog, DWORD* pdwOldestRecord) {
+  return WithLogRead(hLog, [&](CEmulatedEventLog* pLog) {
     *pdwOldestRecord = pLog != nullptr ? pLog->header.dwOldestRecord : 1;
     return static_cast<DWORD>(ERROR_SUCCESS);
   });
 }
 
-DWORD ReadEventLogRecord(HEVENTLOG hLog, DWORD dwRecordNumber, void* lpBuffer, DWORD nBufferSize,
-                         DWORD* pdwBytesRead, DWORD* pdwBytesNeeded) {
-  if (pdwBytesRead != nullptr) *pdwBytesRead = 0;
-  if (pdwBytesNeeded != nullptr) *pdwBytesNeeded = 0;
-  if (lpBuffer == nullptr && nBufferSize != 0) return ERROR_INVALID_PARAMETER;
-  return WithLogRead(hLog, [&](CEventLogData* pLog) -> DWORD {
+DWORD CEventLogEmulation::ReadRecord(HEVENTLOG hLog, DWORD dwRecordNumber, void* lpBuffer, DWORD nBufferSize,
+                                     DWORD* pdwBytesRead, DWORD* pdwBytesNeeded) {
+  return WithLogRead(hLog, [&](CEmulatedEventLog* pLog) -> DWORD {
     if (pLog == nullptr || dwRecordNumber < pLog->header.dwOldestRecord ||
         dwRecordNumber >= pLog->NextRecord()) {
       return ERROR_INVALID_PARAMETER;
@@ -432,21 +385,17 @@ DWORD ReadEventLogRecord(HEVENTLOG hLog, DWORD dwRecordNumber, void* lpBuffer, D
     DWORD dwError = pLog->ReadRecord(dwRecordNumber, &strRecord);
     if (dwError != ERROR_SUCCESS) return dwError;
     DWORD dwLength = static_cast<DWORD>(strRecord.size());
-    if (!IsRecordSound(reinterpret_cast<const BYTE*>(strRecord.data()), dwLength, dwRecordNumber)) {
+    EVENTLOGRECORD header;
+    std::memcpy(&header, strRecord.data(), std::min<size_t>(sizeof(header), strRecord.size()));
+    if (!ParseEventLogRecord(strRecord.data(), dwLength, nullptr) || header.RecordNumber != dwRecordNumber) {
       return ERROR_EVENTLOG_FILE_CORRUPT;
     }
-    if (nBufferSize < dwLength) {
-      if (pdwBytesNeeded != nullptr) *pdwBytesNeeded = dwLength;
-      return ERROR_INSUFFICIENT_BUFFER;
-    }
-    std::memcpy(lpBuffer, strRecord.data(), dwLength);
-    if (pdwBytesRead != nullptr) *pdwBytesRead = dwLength;
-    return ERROR_SUCCESS;
+    return CopyEventLogRecord(strRecord, lpBuffer, nBufferSize, pdwBytesRead, pdwBytesNeeded);
   });
 }
 
-DWORD ClearEventLogRecords(HEVENTLOG hLog) {
-  return WithLogWrite(hLog, [](CEventLogData* pLog) {
+DWORD CEventLogEmulation::ClearLog(HEVENTLOG hLog) {
+  return WithLogWrite(hLog, [](CEmulatedEventLog* pLog) {
     IndexHeader newHeader = pLog->header;
     newHeader.dwGeneration = pLog->header.dwGeneration + 1;
     newHeader.dwBaseRecord = 1;
@@ -455,34 +404,30 @@ DWORD ClearEventLogRecords(HEVENTLOG hLog) {
   });
 }
 
-DWORD SetEventLogMaxRecords(HEVENTLOG hLog, DWORD dwMaxRecords) {
-  return WithLogWrite(hLog, [&](CEventLogData* pLog) {
+DWORD CEventLogEmulation::SetMaxRecords(HEVENTLOG hLog, DWORD dwMaxRecords) {
+  return WithLogWrite(hLog, [&](CEmulatedEventLog* pLog) {
     pLog->header.dwMaxRecords = dwMaxRecords;
     if (!WriteAt(pLog->nIndexFd, &pLog->header, sizeof(pLog->header), 0)) return LastError();
     return pLog->ApplyMaximum();
   });
 }
 
-DWORD GetEventLogMaxRecords(HEVENTLOG hLog, DWORD* pdwMaxRecords) {
-  if (pdwMaxRecords == nullptr) return ERROR_INVALID_PARAMETER;
-  *pdwMaxRecords = 0;
-  return WithLogRead(hLog, [&](CEventLogData* pLog) {
+DWORD CEventLogEmulation::GetMaxRecords(HEVENTLOG hLog, DWORD* pdwMaxRecords) {
+  return WithLogRead(hLog, [&](CEmulatedEventLog* pLog) {
     *pdwMaxRecords = pLog != nullptr ? pLog->header.dwMaxRecords : 0;
     return static_cast<DWORD>(ERROR_SUCCESS);
   });
 }
 
-void EventTimeToLocalTime(DWORD dwTime, SYSTEMTIME* lpTime) {
-  if (lpTime != nullptr) UnixTimeToLocalTime(static_cast<long long>(dwTime), lpTime);
-}
-
-namespace event_log {
-
 DWORD AppendRecord(HEVENTLOG hLog, std::string* pstrRecord) {
   if (hLog == nullptr) return ERROR_INVALID_HANDLE;
-  return hLog->Append(pstrRecord);
+  return AsLog(hLog)->Append(pstrRecord);
 }
 
-}  // namespace event_log
+CEventLogBackend& GetEventLogEmulation() {
+  static CEventLogEmulation emulation;
+  return emulation;
+}
 
+}  // namespace emulation
 }  // namespace kx

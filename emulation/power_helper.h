@@ -1,8 +1,8 @@
-// Internal to the POSIX power facility: what the caller (power_posix.cpp) and
-// the helper program that carries a request out (power_helper_posix.cpp, run as
+// Internal to the emulated delayed shutdown: what the caller (power.cpp) and
+// the helper program that carries a request out (power_helper.cpp, run as
 // KxPowerHelper) share.
 //
-// The helper is started with posix_spawn as
+// The helper is started as
 //   KxPowerHelper <power directory> <request id> halt|reboot <deadline>
 // where the deadline is in milliseconds of CLOCK_MONOTONIC, which all
 // processes of the system share. It detaches into a process of its own, writes
@@ -14,9 +14,10 @@
 
 #include <string>
 
-#include "platform/key_value_store.h"
+#include "emulation/key_value_store.h"
 
 namespace kx {
+namespace emulation {
 namespace power {
 
 // The program name the helper is installed under, beside the agent.
@@ -34,4 +35,5 @@ unsigned long long GetLiveStartTime(unsigned long long ullProcessId);
 int RunHelperProgram(int argc, char** argv);
 
 }  // namespace power
+}  // namespace emulation
 }  // namespace kx

@@ -2,11 +2,7 @@
 // the shell when it uses shell syntax) and run in a session of its own by a
 // double fork, so the service outlives the caller and never becomes its zombie.
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,15 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "emulation/services_store.h"
+#include "emulation/system_root.h"
 #include "platform/error_codes.h"
-#include "platform/posix_error.h"
-#include "platform/services_store_posix.h"
-#include "platform/system_root.h"
+#include "platform/spawn_posix.h"
 
 extern char** environ;
 
 namespace kx {
-namespace service_store {
+namespace emulation {
 namespace {
 
 // Splits a command line into words with the shell's quoting (blanks separate,
@@ -107,62 +103,6 @@ DWORD ResolveProgram(const std::string& strWord, std::string* pstrPath) {
   return ERROR_FILE_NOT_FOUND;
 }
 
-bool ReadAll(int fd, void* lpBuffer, std::size_t nSize) {
-  char* p = static_cast<char*>(lpBuffer);
-  std::size_t nDone = 0;
-  while (nDone < nSize) {
-    ssize_t n = read(fd, p + nDone, nSize - nDone);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    nDone += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-void WriteInt(int fd, int nValue) {
-  ssize_t n;
-  do {
-    n = write(fd, &nValue, sizeof(nValue));
-  } while (n < 0 && errno == EINTR);
-}
-
-// Everything below runs in the forked children, where only async-signal-safe
-// calls are allowed: all memory was prepared by the parent.
-[[noreturn]] void RunService(const char* lpPath, char* const* argv, char* const* envp, int fdInput,
-                             int fdOutput, int fdStatus, int nMaxFd) {
-  // Its own process group, so that a stop can reach every process it starts.
-  setpgid(0, 0);
-  sigset_t empty;
-  sigemptyset(&empty);
-  sigprocmask(SIG_SETMASK, &empty, nullptr);
-  struct sigaction dfl;
-  std::memset(&dfl, 0, sizeof(dfl));
-  dfl.sa_handler = SIG_DFL;
-  const int signals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGCHLD, SIGUSR1, SIGUSR2};
-  for (int nSignal : signals) sigaction(nSignal, &dfl, nullptr);
-  dup2(fdInput, 0);
-  dup2(fdOutput, 1);
-  dup2(fdOutput, 2);
-  if (chdir("/") != 0) {
-    // The root directory always exists; nothing to do if it somehow does not.
-  }
-  // The status pipe moves to descriptor 3 (still closed by exec) so that
-  // everything above it can be closed in one go.
-  if (fdStatus != 3) {
-    if (dup3(fdStatus, 3, O_CLOEXEC) < 0) _exit(126);
-    fdStatus = 3;
-  }
-#ifdef SYS_close_range
-  if (syscall(SYS_close_range, 4u, ~0u, 0u) != 0)
-#endif
-  {
-    for (int fd = 4; fd < nMaxFd; ++fd) close(fd);
-  }
-  execve(lpPath, argv, envp);
-  WriteInt(fdStatus, errno);
-  _exit(127);
-}
-
 }  // namespace
 
 DWORD LaunchDetached(const CLaunch& launch, DWORD* pdwProcessId) {
@@ -195,60 +135,23 @@ DWORD LaunchDetached(const CLaunch& launch, DWORD* pdwProcessId) {
   for (std::string& strEntry : environment) envp.push_back(&strEntry[0]);
   envp.push_back(nullptr);
 
-  struct rlimit limit;
-  int nMaxFd = 1024;
-  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-    nMaxFd = static_cast<int>(limit.rlim_cur < 65536 ? limit.rlim_cur : 65536);
-  }
-
-  int fdInput = open("/dev/null", O_RDONLY | O_CLOEXEC);
   int fdOutput = open(launch.strOutputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fdOutput < 0) fdOutput = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  int pidPipe[2] = {-1, -1};
-  int statusPipe[2] = {-1, -1};
-  if (fdInput < 0 || fdOutput < 0 || pipe2(pidPipe, O_CLOEXEC) != 0 || pipe2(statusPipe, O_CLOEXEC) != 0) {
-    int nError = errno;
-    for (int fd : {fdInput, fdOutput, pidPipe[0], pidPipe[1], statusPipe[0], statusPipe[1]}) {
-      if (fd >= 0) close(fd);
-    }
-    return ErrnoToWinError(nError);
-  }
-
-  pid_t intermediate = fork();
-  if (intermediate == 0) {
-    setsid();
-    pid_t service = fork();
-    if (service == 0) {
-      RunService(strProgram.c_str(), argv.data(), envp.data(), fdInput, fdOutput, statusPipe[1], nMaxFd);
-    }
-    WriteInt(pidPipe[1], service > 0 ? static_cast<int>(service) : -errno);
-    _exit(0);
-  }
-  int nForkError = errno;
-  close(fdInput);
-  close(fdOutput);
-  close(pidPipe[1]);
-  close(statusPipe[1]);
-  if (intermediate < 0) {
-    close(pidPipe[0]);
-    close(statusPipe[0]);
-    return ErrnoToWinError(nForkError);
-  }
-  while (waitpid(intermediate, nullptr, 0) < 0 && errno == EINTR) {
-  }
-  int nProcessId = 0;
-  bool bHavePid = ReadAll(pidPipe[0], &nProcessId, sizeof(nProcessId));
-  close(pidPipe[0]);
-  int nExecError = 0;
-  // End of file: the status pipe was closed by a successful exec.
-  bool bExecFailed = ReadAll(statusPipe[0], &nExecError, sizeof(nExecError));
-  close(statusPipe[0]);
-  if (!bHavePid) return ERROR_GEN_FAILURE;
-  if (nProcessId <= 0) return ErrnoToWinError(-nProcessId);
-  if (bExecFailed) return ErrnoToWinError(nExecError);
-  *pdwProcessId = static_cast<DWORD>(nProcessId);
+  // Its own session and process group, so that a stop can reach every process it starts.
+  CSpawnOptions options;
+  options.lpProgram = strProgram.c_str();
+  options.argv = argv.data();
+  options.envp = envp.data();
+  options.fdOutput = fdOutput;
+  options.fdError = fdOutput;
+  options.bDetached = true;
+  options.lpDirectory = "/";
+  pid_t pid = 0;
+  DWORD dwError = SpawnProcess(options, &pid);
+  if (fdOutput >= 0) close(fdOutput);
+  if (dwError != ERROR_SUCCESS) return dwError;
+  *pdwProcessId = static_cast<DWORD>(pid);
   return ERROR_SUCCESS;
 }
 
-}  // namespace service_store
+}  // namespace emulation
 }  // namespace kx

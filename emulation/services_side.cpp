@@ -15,24 +15,23 @@
 #include <string>
 #include <thread>
 
+#include "emulation/services_store.h"
 #include "platform/error_codes.h"
 #include "platform/services.h"
-#include "platform/services_store_posix.h"
 
 namespace kx {
-
-struct CServiceStatusData {
-  std::string strKey;
-};
+namespace emulation {
 
 namespace {
 
-using namespace service_store;
+struct CEmulatedServiceStatus : CServiceStatusData {
+  std::string strKey;
+};
 
 std::mutex g_lock;  // guards the names and the handler below
 std::string g_strConnectedKey;
 SERVICE_HANDLER_PROC g_lpHandler = nullptr;
-CServiceStatusData g_statusHandle;
+CEmulatedServiceStatus g_statusHandle;
 int g_controlPipe[2] = {-1, -1};
 
 void OnTerminate(int) {
@@ -51,7 +50,7 @@ std::string LaunchedServiceKey() {
 
 }  // namespace
 
-DWORD RunServiceDispatcher(const SERVICE_DISPATCH_ENTRY* lpTable) {
+DWORD CServiceEmulation::RunDispatcher(const SERVICE_DISPATCH_ENTRY* lpTable) {
   if (lpTable == nullptr || lpTable[0].lpServiceName == nullptr || lpTable[0].lpServiceProc == nullptr) {
     return ERROR_INVALID_PARAMETER;
   }
@@ -98,9 +97,8 @@ DWORD RunServiceDispatcher(const SERVICE_DISPATCH_ENTRY* lpTable) {
   return ERROR_SUCCESS;
 }
 
-DWORD RegisterServiceHandler(const char* lpServiceName, SERVICE_HANDLER_PROC lpHandler,
-                                 SERVICE_STATUS_HANDLE* phStatus) {
-  *phStatus = nullptr;
+DWORD CServiceEmulation::RegisterHandler(const char* lpServiceName, SERVICE_HANDLER_PROC lpHandler,
+                                         SERVICE_STATUS_HANDLE* phStatus) {
   std::lock_guard<std::mutex> guard(g_lock);
   if (lpServiceName == nullptr || g_strConnectedKey.empty() || KeyOf(lpServiceName) != g_strConnectedKey) {
     return ERROR_SERVICE_DOES_NOT_EXIST;
@@ -111,8 +109,9 @@ DWORD RegisterServiceHandler(const char* lpServiceName, SERVICE_HANDLER_PROC lpH
   return ERROR_SUCCESS;
 }
 
-DWORD SetServiceStatus(SERVICE_STATUS_HANDLE hStatus, const SERVICE_STATUS* pStatus) {
-  if (hStatus == nullptr || pStatus == nullptr || hStatus->strKey.empty()) return ERROR_INVALID_HANDLE;
+DWORD CServiceEmulation::SetStatus(SERVICE_STATUS_HANDLE hHandle, const SERVICE_STATUS* pStatus) {
+  const CEmulatedServiceStatus* hStatus = static_cast<const CEmulatedServiceStatus*>(hHandle);
+  if (hStatus->strKey.empty()) return ERROR_INVALID_HANDLE;
   if (pStatus->dwCurrentState < SERVICE_STOPPED || pStatus->dwCurrentState > SERVICE_PAUSED) {
     return ERROR_INVALID_DATA;
   }
@@ -140,4 +139,5 @@ DWORD SetServiceStatus(SERVICE_STATUS_HANDLE hStatus, const SERVICE_STATUS* pSta
   return WriteKeyValueFile(files.strStatus, status);
 }
 
+}  // namespace emulation
 }  // namespace kx
