@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "KestrixAgent.h"
+#include "ConsoleSession.h"
 #include "KxAgentLog.h"
 #include "SerialComm.h"
 #include "SystemErrorText.h"
@@ -24,13 +24,13 @@ const int kQuietPassesAfterEnd = 4;
 
 }  // namespace
 
-CommandPrompt::CommandPrompt(CKestrixAgent* pAgent)
-    : m_pAgent(pAgent),
-      m_pSerialComm(pAgent->GetSerialComm()),
+CommandPrompt::CommandPrompt(CConsoleSession& session)
+    : m_session(session),
+      m_pSerialComm(&session.GetSerialComm()),
       m_pSavedSink(nullptr),
       m_bInputTaken(false),
       m_pChild(kx::CreateChildConsole()),
-      m_editor(*pAgent->GetSerialComm(), kLineMax),
+      m_editor(session.GetSerialComm(), kLineMax),
       m_bStarted(false),
       m_bTerminated(false) {}
 
@@ -48,7 +48,7 @@ void CommandPrompt::TakeInput() {
   m_pSavedSink = m_pSerialComm->GetCallback();
   m_pSerialComm->SetCallback(this);
   m_bInputTaken = true;
-  for (char c : m_pAgent->TakeQueuedInput()) HandleKey(c);
+  for (char c : m_session.TakeQueuedInput()) HandleKey(c);
 }
 
 void CommandPrompt::RestoreInput() {
@@ -128,7 +128,7 @@ void CommandPrompt::OnReceive(const char* lpData, int nLength) {
 }
 
 void CommandPrompt::OnReceiveChar(char c) {
-  m_pAgent->UpdateActivity();
+  m_session.UpdateActivity();
   std::lock_guard<std::mutex> lock(m_editLock);
   HandleKey(c);
 }

@@ -14,7 +14,7 @@
 #include "LineEditor.h"
 #include "PassThrough.h"
 
-class CKestrixAgent;
+class CConsoleSession;
 class CSerialComm;
 
 namespace kx {
@@ -25,8 +25,8 @@ class CommandPrompt : public InputSink, public CPassThroughControl {
  public:
   static const int kLineMax = 255;
 
-  // A pass-through for the agent's terminal that has not started.
-  explicit CommandPrompt(CKestrixAgent* pAgent);
+  // A pass-through for the session's terminal that has not started.
+  explicit CommandPrompt(CConsoleSession& session);
   // Gives the terminal back when Run has not, and ends a child that still runs.
   ~CommandPrompt() override;
   CommandPrompt(const CommandPrompt&) = delete;
@@ -55,7 +55,7 @@ class CommandPrompt : public InputSink, public CPassThroughControl {
   // Writes child output to the terminal; zero bytes do not cut it short.
   void WriteOutput(const char* lpData, size_t nLength);
 
-  CKestrixAgent* m_pAgent;
+  CConsoleSession& m_session;
   CSerialComm* m_pSerialComm;
   InputSink* m_pSavedSink;
   bool m_bInputTaken;

@@ -5,7 +5,7 @@
 
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentLog.h"
-#include "KxAgentPluginManager/BuiltInCommand.h"
+#include "commands/BuiltInTable.h"
 #include "KxAgentPluginManager/PluginFile.h"
 #include "engine/CommandDispatcher.h"
 #include "engine/CommandLine.h"
@@ -35,7 +35,7 @@ CPluginLoader::CPluginLoader(bool bScriptSupport) {
 
 CPluginLoader::~CPluginLoader() {}
 
-void CPluginLoader::LoadPlugins(CKxAgentConfigManager& config, CBuiltInCommand& builtIn,
+void CPluginLoader::LoadPlugins(CKxAgentConfigManager& config, CAgentBuiltInCommands& builtIn,
                                 CommandDispatcher& dispatcher) {
   for (CKxAgentPluginEntry* pEntry : *config.GetPluginList()) {
     int nType = pEntry->GetType();

@@ -10,7 +10,7 @@
 #include "KxAgentPluginManager/DLLPlugin.h"
 #include "KxAgentPluginManager/WSHPlugin.h"
 
-class CBuiltInCommand;
+class CAgentBuiltInCommands;
 class CKxAgentConfigManager;
 class CKxAgentPluginEntry;
 class CommandDispatcher;
@@ -27,7 +27,7 @@ class CPluginLoader {
   // commands for its entry, loads every script and DLL entry and registers its
   // commands under the entry's ID plus the command's index. An entry that cannot
   // be loaded writes its load-error entry to the log and is left out.
-  void LoadPlugins(CKxAgentConfigManager& config, CBuiltInCommand& builtIn,
+  void LoadPlugins(CKxAgentConfigManager& config, CAgentBuiltInCommands& builtIn,
                    CommandDispatcher& dispatcher);
   // The runner the dispatcher uses for script commands.
   CScriptCommandRunner* GetScriptCommandRunner() { return &m_runner; }

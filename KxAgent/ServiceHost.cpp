@@ -39,16 +39,11 @@ const char* ServiceName() { return LoadResourceString(IDS_SERVICENAME); }
 
 // Host state, one per process.
 bool g_bServiceMode = false;
-// The agent, built and destroyed by Run on the service thread; stopped once,
-// by Run or by the shutdown control, under g_agentLock.
-std::unique_ptr<CKestrixAgent> g_pAgent;
-std::mutex g_agentLock;
 kx::SERVICE_STATUS_HANDLE g_hStatus = nullptr;
 // Service mode only: the status the service thread and the control handler's
 // thread report.
 CServiceStatusReporter* g_pStatus = nullptr;
 kx::CEvent g_quit(TRUE, FALSE);
-bool g_bStopped = false;
 int g_nExitCode = 0;
 
 // A pending state's checkpoint rises every second; the service manager hears
@@ -157,20 +152,11 @@ int UnregisterAppId() {
   return bUninstalled ? kSucceeded : kFailed;
 }
 
-void StopAgent() {
-  std::lock_guard<std::mutex> lock(g_agentLock);
-  if (g_bStopped) return;
-  g_bStopped = true;
-  if (g_pAgent != nullptr) g_pAgent->Stop();
-}
-
-// Joins the agent's threads and releases it, then the XML library, which
-// must outlive everything the configuration holds.
-void DestroyAgent() {
-  {
-    std::lock_guard<std::mutex> lock(g_agentLock);
-    g_pAgent.reset();
-  }
+// Stops the agent, joins its threads and releases it, then the XML library,
+// which must outlive everything the configuration holds.
+void DestroyAgent(std::unique_ptr<CKestrixAgent>& pAgent) {
+  pAgent->Stop();
+  pAgent.reset();
   CKxAgentConfigManager::Terminate();
 }
 
@@ -188,22 +174,19 @@ void Run() {
   if (!CKxAgentConfigManager::Initialize()) {
     std::fprintf(stderr, "%s: the XML library could not be initialised.\n", ServiceName());
   }
-  {
-    std::lock_guard<std::mutex> lock(g_agentLock);
-    g_pAgent.reset(new CKestrixAgent());
-  }
-  if (g_pAgent->Start() == 0) {
+  // Built and destroyed here, on the service thread (the main thread in run mode).
+  std::unique_ptr<CKestrixAgent> pAgent(new CKestrixAgent());
+  if (pAgent->Start() == 0) {
     LogServiceEvent(EVENTLOG_ERROR_TYPE,
                     "COMポートがオープンできなかったため、Kestrix Agent for Windows "
                     "サービスを開始できませんでした。\r\n");
     if (!g_bServiceMode) {
-      DWORD dwPort = g_pAgent->GetConfigManager()->GetComPort();
+      DWORD dwPort = pAgent->GetConfigManager()->GetComPort();
       std::fprintf(stderr, "%s: COM%lu (%s) could not be opened.\n", ServiceName(),
                    static_cast<unsigned long>(dwPort),
                    kx::GetComPortPath(kx::GetProgramDirectory(), dwPort).c_str());
     }
-    StopAgent();
-    DestroyAgent();
+    DestroyAgent(pAgent);
     g_nExitCode = 1;
     return;
   }
@@ -215,8 +198,7 @@ void Run() {
   // Joining the agent's threads may wait for a command (a 30 s service wait, a
   // plug-in): the manager sees the stop progress meanwhile.
   if (g_pStatus != nullptr) g_pStatus->ReportStopPending();
-  StopAgent();
-  DestroyAgent();
+  DestroyAgent(pAgent);
 }
 
 void Handler(DWORD dwControl) {
@@ -232,7 +214,8 @@ void Handler(DWORD dwControl) {
     case SERVICE_CONTROL_INTERROGATE:
       break;
     case SERVICE_CONTROL_SHUTDOWN:
-      StopAgent();
+      // The service thread stops the agent at once, as for a stop control.
+      g_quit.Set();
       break;
     default:
       LogHostDiagnostic("Bad service request");

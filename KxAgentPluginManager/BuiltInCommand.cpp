@@ -6,27 +6,41 @@
 
 namespace {
 
-// The order is the command numbering, and so the command IDs that account
-// permissions grant: never reorder, only append.
-const char* const kDefinitions[CBuiltInCommand::KX_BUILTIN_COMMAND_COUNT] = {
-    "show version",
-    "show date",
-    "set encoding {ENCODING:sjis|eucjp}",
-    "set timeout [SEC:180]",
-    "dosprompt",
-    "logoff",
-    "shutdown [DELAY:180]",
-    "reboot [DELAY:180]",
-    "abort",
-    "show diskinfo [OPTION:hdd]",
-    "show eventlog {LOGNAME:application|security|system} [LINE:10]",
-    "set eventlog-notification {SWITCH:on|off}",
-    "show process",
-    "kill {PID}",
-    "show service [NAME_DISPLAY_OPTION:full]",
-    "start service {SERVICE_NAME}",
-    "stop service {SERVICE_NAME}",
+struct CDefinitionRow {
+  KxBuiltInCommandId nId;
+  const char* lpDefinition;
 };
+
+// One row per command, in command ID order.
+constexpr CDefinitionRow kDefinitions[] = {
+    {KX_BUILTIN_SHOW_VERSION, "show version"},
+    {KX_BUILTIN_SHOW_DATE, "show date"},
+    {KX_BUILTIN_SET_ENCODING, "set encoding {ENCODING:sjis|eucjp}"},
+    {KX_BUILTIN_SET_TIMEOUT, "set timeout [SEC:180]"},
+    {KX_BUILTIN_DOSPROMPT, "dosprompt"},
+    {KX_BUILTIN_LOGOFF, "logoff"},
+    {KX_BUILTIN_SHUTDOWN, "shutdown [DELAY:180]"},
+    {KX_BUILTIN_REBOOT, "reboot [DELAY:180]"},
+    {KX_BUILTIN_ABORT, "abort"},
+    {KX_BUILTIN_SHOW_DISKINFO, "show diskinfo [OPTION:hdd]"},
+    {KX_BUILTIN_SHOW_EVENTLOG, "show eventlog {LOGNAME:application|security|system} [LINE:10]"},
+    {KX_BUILTIN_SET_EVENTLOG_NOTIFICATION, "set eventlog-notification {SWITCH:on|off}"},
+    {KX_BUILTIN_SHOW_PROCESS, "show process"},
+    {KX_BUILTIN_KILL, "kill {PID}"},
+    {KX_BUILTIN_SHOW_SERVICE, "show service [NAME_DISPLAY_OPTION:full]"},
+    {KX_BUILTIN_START_SERVICE, "start service {SERVICE_NAME}"},
+    {KX_BUILTIN_STOP_SERVICE, "stop service {SERVICE_NAME}"},
+};
+
+constexpr bool IsInIdOrder() {
+  for (int i = 0; i < static_cast<int>(sizeof(kDefinitions) / sizeof(kDefinitions[0])); ++i) {
+    if (kDefinitions[i].nId != i) return false;
+  }
+  return true;
+}
+static_assert(sizeof(kDefinitions) / sizeof(kDefinitions[0]) == CBuiltInCommand::KX_BUILTIN_COMMAND_COUNT,
+              "one definition per built-in command");
+static_assert(IsInIdOrder(), "definitions in command ID order");
 
 const char kInfoName[] = "標準コマンド";
 const char kInfoDescription[] = "Kestrix Agent for Windows が提供する標準コマンドセットです。";
@@ -37,7 +51,7 @@ const char kInfoCopyright[] = "Copyright (C) Kestrix Agent for Windows developer
 CBuiltInCommand::CBuiltInCommand() {
   for (int i = 0; i < KX_BUILTIN_COMMAND_COUNT; ++i) {
     m_table[i].nIndex = i;
-    m_table[i].lpDefinition = kDefinitions[i];
+    m_table[i].lpDefinition = kDefinitions[i].lpDefinition;
     m_table[i].pFunc = nullptr;
   }
   // The record stores code page 932, like every narrow text of the product.

@@ -6,6 +6,28 @@
 
 #include "KxAgentPluginManager/KxAgentPlugin.h"
 
+// The built-in commands by name. The value is the command's index in the set
+// and so the command ID that account permissions grant: never renumber, only append.
+enum KxBuiltInCommandId {
+  KX_BUILTIN_SHOW_VERSION = 0,
+  KX_BUILTIN_SHOW_DATE = 1,
+  KX_BUILTIN_SET_ENCODING = 2,
+  KX_BUILTIN_SET_TIMEOUT = 3,
+  KX_BUILTIN_DOSPROMPT = 4,
+  KX_BUILTIN_LOGOFF = 5,
+  KX_BUILTIN_SHUTDOWN = 6,
+  KX_BUILTIN_REBOOT = 7,
+  KX_BUILTIN_ABORT = 8,
+  KX_BUILTIN_SHOW_DISKINFO = 9,
+  KX_BUILTIN_SHOW_EVENTLOG = 10,
+  KX_BUILTIN_SET_EVENTLOG_NOTIFICATION = 11,
+  KX_BUILTIN_SHOW_PROCESS = 12,
+  KX_BUILTIN_KILL = 13,
+  KX_BUILTIN_SHOW_SERVICE = 14,
+  KX_BUILTIN_START_SERVICE = 15,
+  KX_BUILTIN_STOP_SERVICE = 16,
+};
+
 // A built-in command handler: writes its output to writer, reads its parameters
 // by name from argument and returns its own result.
 typedef int (*KxCommandFunc)(CWriter& writer, CKxAgentCommandArgument& argument);

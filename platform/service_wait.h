@@ -2,6 +2,7 @@
 // that starts or stops a service and must wait for the result.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/kx_types.h"
 #include "platform/services.h"
 
@@ -18,8 +19,10 @@ const DWORD kServiceWaitPollInterval = 100;
 // `dwState` (TRUE) or more than `dwLimit` ms have passed (FALSE,
 // *pdwError = ERROR_TIMEOUT); 0xFFFFFFFF means no limit. A failed query gives
 // FALSE with its error. *pStatus holds the last status read. `pfnIdle`
-// (null: sleep) is called with `pContext` for each pause.
+// (null: sleep on the clock) is called with `pContext` for each pause. The
+// time is `pClock`'s (null: the system's clock).
 BOOL WaitForServiceState(SC_HANDLE hService, DWORD dwState, SERVICE_STATUS* pStatus, DWORD dwLimit,
-                         DWORD* pdwError, LPSERVICE_WAIT_IDLE pfnIdle = nullptr, void* pContext = nullptr);
+                         DWORD* pdwError, LPSERVICE_WAIT_IDLE pfnIdle = nullptr, void* pContext = nullptr,
+                         CClock* pClock = nullptr);
 
 }  // namespace kx

@@ -1,27 +1,22 @@
-// The handlers of the built-in commands and their binding to the built-in set.
-// Every handler runs on the agent's input thread, writes one "Command Execute"
-// information entry first, reports user and system errors as one terminal line
-// and returns normally.
+// The handlers of the session and settings commands. Every handler runs on the
+// agent's input thread, writes one "Command Execute" information entry first,
+// reports user and system errors as one terminal line and returns normally.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-class CBuiltInCommand;
+class CAgentContext;
 class CWriter;
 class CKxAgentCommandArgument;
 
-// Attaches every handler this build carries to its index in the built-in set.
-// Indexes without a handler stay empty: their commands answer nothing.
-void AttachBuiltInHandlers(CBuiltInCommand* pBuiltIn);
-
-int CmdShowVersion(CWriter& writer, CKxAgentCommandArgument& argument);
-int CmdShowDate(CWriter& writer, CKxAgentCommandArgument& argument);
-int CmdSetEncoding(CWriter& writer, CKxAgentCommandArgument& argument);
-int CmdSetTimeout(CWriter& writer, CKxAgentCommandArgument& argument);
-int CmdDosPrompt(CWriter& writer, CKxAgentCommandArgument& argument);
-int CmdLogoff(CWriter& writer, CKxAgentCommandArgument& argument);
-int CmdSetEventLogNotification(CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdShowVersion(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdShowDate(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdSetEncoding(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdSetTimeout(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdDosPrompt(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdLogoff(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdSetEventLogNotification(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);
 
 // " Physical Memory : ..." style line: total and available in KB and the
 // available share in percent (truncated; 0 when the total is 0).

@@ -152,7 +152,7 @@ int ShowDiskInfo(CWriter& writer, const char* lpOption, CVolumeQuery& volumes, c
   return 1;
 }
 
-int CmdShowDiskInfo(CWriter& writer, CKxAgentCommandArgument& argument) {
+int CmdShowDiskInfo(CAgentContext& /*context*/, CWriter& writer, CKxAgentCommandArgument& argument) {
   const char* lpOption = ArgumentText(argument, "OPTION");
   CKxAgentLog::LogInfo(kCommandExecute, "show diskinfo %s", lpOption);
   CVolumeQuery volumes;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "EventLogManager.h"
-#include "KestrixAgent.h"
+#include "AgentContext.h"
 #include "KxAgentLog.h"
 #include "KxAgentPluginManager/KxAgentPlugin.h"
 #include "KxAgentPluginManager/Writer.h"
@@ -59,14 +59,13 @@ int ShowEventLog(CWriter& writer, CEventLogManager& manager, const char* lpLogNa
   return 1;
 }
 
-int CmdShowEventLog(CWriter& writer, CKxAgentCommandArgument& argument) {
+int CmdShowEventLog(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument) {
   const char* lpLogName = argument.GetValue("LOGNAME");
   const char* lpLine = argument.GetValue("LINE");
   if (lpLogName == nullptr) lpLogName = "";
   if (lpLine == nullptr) lpLine = "10";
   CKxAgentLog::LogInfo(kCommandExecute, "show eventlog %s %s", lpLogName, lpLine);
-  CKestrixAgent* pAgent = GetAgent();
-  CEventLogManager* pManager = pAgent != nullptr ? pAgent->GetLogManager() : nullptr;
+  CEventLogManager* pManager = context.GetLogManager();
   if (pManager == nullptr) {
     writer.WriteLine("[Error] No records found.");
     return 1;

@@ -2,6 +2,7 @@
 // one line each.
 #pragma once
 
+class CAgentContext;
 class CWriter;
 class CKxAgentCommandArgument;
 class CEventLogManager;
@@ -11,4 +12,4 @@ class CEventLogManager;
 int ShowEventLog(CWriter& writer, CEventLogManager& manager, const char* lpLogName, const char* lpLine);
 
 // Built-in 10 "show eventlog {LOGNAME:application|security|system} [LINE:10]".
-int CmdShowEventLog(CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdShowEventLog(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "KestrixAgent.h"
+#include "AgentContext.h"
 #include "KxAgentLog.h"
 #include "KxAgentPluginManager/KxAgentPlugin.h"
 #include "KxAgentPluginManager/Writer.h"
@@ -19,20 +19,11 @@ const unsigned long kMinDelay = 10;
 const unsigned long kMaxDelay = 3600;
 
 
-// The one agent's shutdown state.
-class CAgentShutdownState : public CShutdownState {
- public:
-  void SetShutdownPending(int nPending) override { GetAgent()->SetShutdownPending(nPending); }
-  void SetShutdownDelay(int nSeconds) override { GetAgent()->SetShutdownDelay(nSeconds); }
-  void StartShutdownNotice(int nDelay, BOOL bReboot) override { GetAgent()->StartShutdownNotice(nDelay, bReboot); }
-};
-
-int RunRequest(CWriter& writer, CKxAgentCommandArgument& argument, BOOL bReboot) {
+int RunRequest(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument, BOOL bReboot) {
   const char* lpDelay = ArgumentText(argument, "DELAY");
   CKxAgentLog::LogInfo(kCommandExecute, bReboot ? "reboot %s" : "shutdown %s", lpDelay);
-  CAgentShutdownState state;
   CShutdownControl control;
-  return RequestShutdown(writer, lpDelay, bReboot, state, control);
+  return RequestShutdown(writer, lpDelay, bReboot, context.GetShutdownState(), control);
 }
 
 }  // namespace
@@ -102,13 +93,12 @@ int CancelShutdown(CWriter& writer, CShutdownState& state, CShutdownControl& con
   return 1;
 }
 
-int CmdShutdown(CWriter& writer, CKxAgentCommandArgument& argument) { return RunRequest(writer, argument, FALSE); }
+int CmdShutdown(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument) { return RunRequest(context, writer, argument, FALSE); }
 
-int CmdReboot(CWriter& writer, CKxAgentCommandArgument& argument) { return RunRequest(writer, argument, TRUE); }
+int CmdReboot(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument) { return RunRequest(context, writer, argument, TRUE); }
 
-int CmdAbort(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
+int CmdAbort(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
   CKxAgentLog::LogInfo(kCommandExecute, "abort");
-  CAgentShutdownState state;
   CShutdownControl control;
-  return CancelShutdown(writer, state, control);
+  return CancelShutdown(writer, context.GetShutdownState(), control);
 }

@@ -6,6 +6,7 @@
 
 #include "platform/kx_types.h"
 
+class CAgentContext;
 class CWriter;
 class CKxAgentCommandArgument;
 
@@ -50,6 +51,6 @@ int RequestShutdown(CWriter& writer, const char* lpDelay, BOOL bReboot, CShutdow
 int CancelShutdown(CWriter& writer, CShutdownState& state, CShutdownControl& control);
 
 // Built-in 6 "shutdown [DELAY:180]", 7 "reboot [DELAY:180]", 8 "abort".
-int CmdShutdown(CWriter& writer, CKxAgentCommandArgument& argument);
-int CmdReboot(CWriter& writer, CKxAgentCommandArgument& argument);
-int CmdAbort(CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdShutdown(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdReboot(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdAbort(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "KestrixAgent.h"
+#include "AgentContext.h"
 #include "KxAgentLog.h"
 #include "KxAgentPluginManager/KxAgentPlugin.h"
 #include "KxAgentPluginManager/Writer.h"
@@ -135,13 +135,12 @@ int KillProcess(CWriter& writer, const char* lpProcessId) {
   return 1;
 }
 
-int CmdShowProcess(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
+int CmdShowProcess(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
   CKxAgentLog::LogInfo(kCommandExecute, "show process");
-  CKestrixAgent* pAgent = GetAgent();
-  return ShowProcesses(writer, pAgent ? pAgent->IsCPUMonitoring() : 0, kDefaultSampleInterval);
+  return ShowProcesses(writer, context.IsCPUMonitoring(), kDefaultSampleInterval);
 }
 
-int CmdKill(CWriter& writer, CKxAgentCommandArgument& argument) {
+int CmdKill(CAgentContext& /*context*/, CWriter& writer, CKxAgentCommandArgument& argument) {
   const char* lpProcessId = ArgumentText(argument, "PID");
   CKxAgentLog::LogInfo(kCommandExecute, "kill %s", lpProcessId);
   return KillProcess(writer, lpProcessId);

@@ -8,6 +8,7 @@
 #include "commands/HandlerSupport.h"
 #include "commands/SystemCommands.h"
 #include "platform/error_codes.h"
+#include "AgentContext.h"
 #include "platform/service_wait.h"
 #include "platform/sync.h"
 
@@ -97,7 +98,8 @@ int ShowServices(CWriter& writer, const char* lpOption) {
   return 1;
 }
 
-int ChangeServiceState(CWriter& writer, const char* lpServiceName, BOOL bStart, DWORD dwLimit) {
+int ChangeServiceState(CWriter& writer, const char* lpServiceName, BOOL bStart, DWORD dwLimit,
+                       kx::CClock& clock) {
   kx::SC_HANDLE hManager = nullptr;
   kx::OpenServiceManager(&hManager);  // without a manager the service open fails with ERROR_INVALID_HANDLE
   kx::SC_HANDLE hService = nullptr;
@@ -136,7 +138,7 @@ int ChangeServiceState(CWriter& writer, const char* lpServiceName, BOOL bStart, 
       kx::ControlService(hService, SERVICE_CONTROL_STOP, &status);
     }
     DWORD dwWaitError = ERROR_SUCCESS;
-    if (!kx::WaitForServiceState(hService, dwWanted, &status, dwLimit, &dwWaitError)) {
+    if (!kx::WaitForServiceState(hService, dwWanted, &status, dwLimit, &dwWaitError, nullptr, nullptr, &clock)) {
       if (dwWaitError == ERROR_TIMEOUT) {
         writer.WriteLine("[ERROR] Timeout...");
       } else {
@@ -157,20 +159,20 @@ int ChangeServiceState(CWriter& writer, const char* lpServiceName, BOOL bStart, 
   return 1;
 }
 
-int CmdShowService(CWriter& writer, CKxAgentCommandArgument& argument) {
+int CmdShowService(CAgentContext& /*context*/, CWriter& writer, CKxAgentCommandArgument& argument) {
   const char* lpOption = ArgumentText(argument, "NAME_DISPLAY_OPTION");
   CKxAgentLog::LogInfo(kCommandExecute, "show service %s", lpOption);
   return ShowServices(writer, lpOption);
 }
 
-int CmdStartService(CWriter& writer, CKxAgentCommandArgument& argument) {
+int CmdStartService(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument) {
   const char* lpName = ArgumentText(argument, "SERVICE_NAME");
   CKxAgentLog::LogInfo(kCommandExecute, "start service %s", lpName);
-  return ChangeServiceState(writer, lpName, TRUE, kServiceWaitLimit);
+  return ChangeServiceState(writer, lpName, TRUE, kServiceWaitLimit, context.GetClock());
 }
 
-int CmdStopService(CWriter& writer, CKxAgentCommandArgument& argument) {
+int CmdStopService(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument) {
   const char* lpName = ArgumentText(argument, "SERVICE_NAME");
   CKxAgentLog::LogInfo(kCommandExecute, "stop service %s", lpName);
-  return ChangeServiceState(writer, lpName, FALSE, kServiceWaitLimit);
+  return ChangeServiceState(writer, lpName, FALSE, kServiceWaitLimit, context.GetClock());
 }

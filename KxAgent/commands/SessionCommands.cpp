@@ -1,8 +1,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "CommandPrompt.h"
-#include "KestrixAgent.h"
+#include "AgentContext.h"
+#include "ConsoleSession.h"
+#include "EventLogManager.h"
 #include "KxAgentLog.h"
 #include "KxAgentPluginManager/BuiltInCommand.h"
 #include "SerialComm.h"
@@ -94,12 +95,11 @@ std::string FormatMemoryLine(const char* lpLabel, std::uint64_t qwTotal, std::ui
   return szLine;
 }
 
-int CmdShowVersion(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
+int CmdShowVersion(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
   CKxAgentLog::LogInfo(kCommandExecute, "show version");
-  CKestrixAgent* pAgent = GetAgent();
 
-  writer.WriteLine(CKestrixAgent::GetBanner());
-  WriteFormattedLine(writer, " Machine Name    : %s", pAgent->GetMachineName(1));
+  writer.WriteLine(CConsoleSession::GetBanner());
+  WriteFormattedLine(writer, " Machine Name    : %s", context.GetMachineName(1));
 
   kx::OS_VERSION_INFO version = {};
   version.dwOSVersionInfoSize = sizeof(version);
@@ -141,14 +141,14 @@ int CmdShowVersion(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
 
   writer.WriteLine(" [Current Settings]");
   WriteFormattedLine(writer, " -- Logon Timeout         : %d seconds",
-                     static_cast<int>(pAgent->GetSessionTimeout() / 1000));
+                     static_cast<int>(context.GetSessionTimeout() / 1000));
   WriteFormattedLine(writer, " -- Eventlog Notification : %s",
-                     pAgent->IsEventLogNotification() ? "On" : "Off");
+                     context.IsEventLogNotification() ? "On" : "Off");
   writer.WriteChar('\n');
   return 1;
 }
 
-int CmdShowDate(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
+int CmdShowDate(CAgentContext& /*context*/, CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
   CKxAgentLog::LogInfo(kCommandExecute, "show date");
   kx::SYSTEMTIME local;
   kx::SYSTEMTIME utc;
@@ -162,20 +162,20 @@ int CmdShowDate(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
   return 1;
 }
 
-int CmdSetEncoding(CWriter& writer, CKxAgentCommandArgument& argument) {
+int CmdSetEncoding(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument) {
   const char* lpEncoding = ArgumentText(argument, "ENCODING");
   CKxAgentLog::LogInfo(kCommandExecute, "set encoding %s", lpEncoding);
   if (std::strcmp(lpEncoding, "sjis") == 0) {
-    GetAgent()->GetSerialComm()->SetEncoding(1);
+    if (context.GetSerialComm() != nullptr) context.GetSerialComm()->SetEncoding(1);
     writer.WriteLine("Encoding changed to Shift-JIS.");
   } else if (std::strcmp(lpEncoding, "eucjp") == 0) {
-    GetAgent()->GetSerialComm()->SetEncoding(2);
+    if (context.GetSerialComm() != nullptr) context.GetSerialComm()->SetEncoding(2);
     writer.WriteLine("Encoding changed to EUC-JP.");
   }
   return 1;
 }
 
-int CmdSetTimeout(CWriter& writer, CKxAgentCommandArgument& argument) {
+int CmdSetTimeout(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument) {
   const char* lpSeconds = ArgumentText(argument, "SEC");
   CKxAgentLog::LogInfo(kCommandExecute, "set timeout %s", lpSeconds);
   unsigned long dwSeconds = ParseNumber(lpSeconds);
@@ -183,59 +183,30 @@ int CmdSetTimeout(CWriter& writer, CKxAgentCommandArgument& argument) {
     writer.WriteLine("[Error] Please input an integer between 0 and 3600 into 'SEC'.");
     return 1;
   }
-  GetAgent()->SetSessionTimeout(static_cast<DWORD>(dwSeconds * 1000));
+  context.SetSessionTimeout(static_cast<DWORD>(dwSeconds * 1000));
   return 1;
 }
 
-int CmdSetEventLogNotification(CWriter& /*writer*/, CKxAgentCommandArgument& argument) {
+int CmdSetEventLogNotification(CAgentContext& context, CWriter& /*writer*/, CKxAgentCommandArgument& argument) {
   const char* lpSwitch = ArgumentText(argument, "SWITCH");
   CKxAgentLog::LogInfo(kCommandExecute, "set eventlog notification %s", lpSwitch);
-  CKestrixAgent* pAgent = GetAgent();
-  CEventLogManager* pManager = pAgent->GetLogManager();
   if (std::strcmp(lpSwitch, "on") == 0) {
-    pAgent->SetEventLogNotification(1);
-    if (!pManager->IsWatching()) pManager->StartWatch();
+    context.SetEventLogNotification(1);
   } else if (std::strcmp(lpSwitch, "off") == 0) {
-    pAgent->SetEventLogNotification(0);
-    if (pManager->IsWatching()) pManager->StopWatch();
+    context.SetEventLogNotification(0);
   }
   return 1;
 }
 
-int CmdDosPrompt(CWriter& /*writer*/, CKxAgentCommandArgument& /*argument*/) {
+int CmdDosPrompt(CAgentContext& context, CWriter& /*writer*/, CKxAgentCommandArgument& /*argument*/) {
   CKxAgentLog::LogInfo(kCommandExecute, "dosprompt");
-  CKestrixAgent* pAgent = GetAgent();
-  CommandPrompt prompt(pAgent);
-  pAgent->SetPassThrough(&prompt);
-  prompt.Run();
-  // Waits for a time-out that is ending the pass-through right now.
-  pAgent->SetPassThrough(nullptr);
+  context.RunCommandPrompt();
   return 1;
 }
 
-int CmdLogoff(CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
+int CmdLogoff(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
   CKxAgentLog::LogInfo(kCommandExecute, "logoff");
-  GetAgent()->Logoff();
+  context.Logoff();
   writer.WriteChar('\n');
   return 1;
-}
-
-void AttachBuiltInHandlers(CBuiltInCommand* pBuiltIn) {
-  pBuiltIn->SetCommandFunc(0, CmdShowVersion);
-  pBuiltIn->SetCommandFunc(1, CmdShowDate);
-  pBuiltIn->SetCommandFunc(2, CmdSetEncoding);
-  pBuiltIn->SetCommandFunc(3, CmdSetTimeout);
-  pBuiltIn->SetCommandFunc(4, CmdDosPrompt);
-  pBuiltIn->SetCommandFunc(5, CmdLogoff);
-  pBuiltIn->SetCommandFunc(6, CmdShutdown);
-  pBuiltIn->SetCommandFunc(7, CmdReboot);
-  pBuiltIn->SetCommandFunc(8, CmdAbort);
-  pBuiltIn->SetCommandFunc(9, CmdShowDiskInfo);
-  pBuiltIn->SetCommandFunc(10, CmdShowEventLog);
-  pBuiltIn->SetCommandFunc(11, CmdSetEventLogNotification);
-  pBuiltIn->SetCommandFunc(12, CmdShowProcess);
-  pBuiltIn->SetCommandFunc(13, CmdKill);
-  pBuiltIn->SetCommandFunc(14, CmdShowService);
-  pBuiltIn->SetCommandFunc(15, CmdStartService);
-  pBuiltIn->SetCommandFunc(16, CmdStopService);
 }

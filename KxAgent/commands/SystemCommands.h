@@ -10,10 +10,12 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/clock.h"
 #include "platform/kx_types.h"
 #include "platform/processes.h"
 #include "platform/services.h"
 
+class CAgentContext;
 class CWriter;
 class CKxAgentCommandArgument;
 
@@ -69,8 +71,8 @@ int ShowProcesses(CWriter& writer, int nCPUMonitoring, DWORD dwSampleInterval);
 int KillProcess(CWriter& writer, const char* lpProcessId);
 
 // Built-in 12 "show process" and 13 "kill {PID}".
-int CmdShowProcess(CWriter& writer, CKxAgentCommandArgument& argument);
-int CmdKill(CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdShowProcess(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdKill(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);
 
 // ---- Services ----
 
@@ -84,14 +86,16 @@ std::string FormatServiceOpenError(DWORD dwError, BOOL bStart);
 // show service without the log entry. 0 when the services cannot be enumerated.
 int ShowServices(CWriter& writer, const char* lpOption);
 // start service (bStart) or stop service without the log entry, waiting at
-// most `dwLimit` ms for the new state. 0 when the service could not be opened.
-int ChangeServiceState(CWriter& writer, const char* lpServiceName, BOOL bStart, DWORD dwLimit);
+// most `dwLimit` ms of `clock` for the new state. 0 when the service could not
+// be opened.
+int ChangeServiceState(CWriter& writer, const char* lpServiceName, BOOL bStart, DWORD dwLimit,
+                       kx::CClock& clock = kx::GetSystemClock());
 
 // Built-in 14 "show service [NAME_DISPLAY_OPTION:full]", 15 "start service
 // {SERVICE_NAME}", 16 "stop service {SERVICE_NAME}". The last two wait up to 30 s.
-int CmdShowService(CWriter& writer, CKxAgentCommandArgument& argument);
-int CmdStartService(CWriter& writer, CKxAgentCommandArgument& argument);
-int CmdStopService(CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdShowService(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdStartService(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdStopService(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);
 
 // ---- Disks ----
 
@@ -129,4 +133,4 @@ std::string FormatDiskInfoLine(const char* lpRoot, const char* lpDisplayName, co
 int ShowDiskInfo(CWriter& writer, const char* lpOption, CVolumeQuery& volumes, const DiskTraceSink& trace);
 
 // Built-in 9 "show diskinfo [OPTION:hdd]".
-int CmdShowDiskInfo(CWriter& writer, CKxAgentCommandArgument& argument);
+int CmdShowDiskInfo(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& argument);

@@ -13,9 +13,13 @@
 #include <thread>
 
 #include "KestrixAgent.h"
+#include "SessionTimeout.h"
+#include "commands/PowerCommands.h"
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "fake_agent_log.h"
 #include "fake_serial_port.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -31,11 +35,7 @@ int CountThreads() {
 
 // Polls what the agent wrote until it holds `strText` or 10 s have passed.
 bool WaitForOutput(CFakeSerialPort* pPort, const std::string& strText) {
-  for (int i = 0; i < 1000; ++i) {
-    if (pPort->Written().find(strText) != std::string::npos) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+  return WaitUntil([&] { return pPort->Written().find(strText) != std::string::npos; }, 10000);
 }
 
 // What is going on when the agent is destroyed.
@@ -96,27 +96,62 @@ TEST_F(AgentLifecycleTest, AgentsBuiltOneAfterAnotherServeTheTerminalAndLeaveNoT
     auto* pPort = new CFakeSerialPort();
     {
       CKestrixAgent agent(m_strBaseDir, std::unique_ptr<kx::CSerialPort>(pPort));
-      EXPECT_EQ(&agent, GetAgent());
       if (c.bStart) {
         ASSERT_EQ(1, agent.Start());
       }
       // Nobody is logged on: the watcher started here ends at once and is still joined.
-      agent.StartTimeoutWatch();
+      agent.GetTimeoutWatch().Start();
       if (c.bShutdownCountdown) {
-        agent.SetShutdownPending(1);
-        agent.StartShutdownNotice(180, FALSE);
+        agent.GetShutdownState().SetShutdownPending(1);
+        agent.GetShutdownState().StartShutdownNotice(180, FALSE);
       }
       pPort->Receive(c.lpInput);
       if (*c.lpWaitFor != '\0') {
         EXPECT_TRUE(WaitForOutput(pPort, c.lpWaitFor)) << pPort->Written();
       }
     }
-    EXPECT_EQ(nullptr, GetAgent());
     EXPECT_EQ(std::string::npos, m_log.Read("error.log").find("load error")) << m_log.Read("error.log");
     if (nThreadsBefore > 0) {
       EXPECT_EQ(nThreadsBefore, CountThreads());
     }
   }
+}
+
+
+size_t CountOf(const std::string& strText, const std::string& strPart) {
+  size_t nCount = 0;
+  for (size_t nPos = strText.find(strPart); nPos != std::string::npos; nPos = strText.find(strPart, nPos + 1)) {
+    ++nCount;
+  }
+  return nCount;
+}
+
+// The pause after a refused logon runs on the agent's clock; what the terminal
+// types during it is not taken as the next attempt.
+TEST_F(AgentLifecycleTest, RefusedLogonPausesOneSecondOnTheClockAndDropsWhatWasTypedMeanwhile) {
+  CManualClock clock;
+  auto* pPort = new CFakeSerialPort();
+  CKestrixAgent agent(m_strBaseDir, std::unique_ptr<kx::CSerialPort>(pPort), clock);
+  ASSERT_EQ(1, agent.Start());
+  pPort->Receive("nobody\rsecret\r");
+  ASSERT_TRUE(WaitForOutput(pPort, "not permitted.)")) << pPort->Written();
+  // The input thread sleeps on the clock; typed meanwhile: a user name.
+  ASSERT_TRUE(clock.WaitForWaits(1));
+  int nWaits = pPort->CountWaits();
+  pPort->Receive("intruder\r");
+  ASSERT_TRUE(WaitUntil([&] {
+    DWORD dwPending = 1;
+    pPort->GetInputCount(&dwPending);
+    return dwPending == 0 && pPort->CountWaits() > nWaits;
+  }, 10000));
+  clock.Advance(999);
+  EXPECT_EQ(0u, CountOf(pPort->Written(), " logon: "));
+  clock.Advance(1);
+  ASSERT_TRUE(WaitForOutput(pPort, " logon: ")) << pPort->Written();
+  // An empty line shows the logon screen again: "intruder" was never a user name.
+  pPort->Receive("\r");
+  ASSERT_TRUE(WaitUntil([&] { return CountOf(pPort->Written(), " logon: ") == 2; }, 10000)) << pPort->Written();
+  EXPECT_EQ(1u, CountOf(pPort->Written(), "password: "));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "fake_agent_context.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -223,12 +225,13 @@ TEST_F(ShowDiskInfoTest, MoreRootsThanTheBufferHoldsAreAllListed) {
 }
 
 TEST(ShowDiskInfoCommandTest, ThisMachineListsItsRootAndLogsCommandAndTrace) {
+  CFakeAgentContext context;
   CTestAgentLog log;
   log.Install<CKxAgentLog>();
   CKxAgentCommandArgument argument;
   argument.Add("OPTION", "hdd");
   CRecordingWriter writer;
-  EXPECT_EQ(1, CmdShowDiskInfo(writer, argument));
+  EXPECT_EQ(1, CmdShowDiskInfo(context, writer, argument));
   EXPECT_EQ(0u, writer.m_strBytes.find(kHeader));
   EXPECT_NE(std::string::npos, writer.m_strBytes.find("\n/   "));
   EXPECT_NE(std::string::npos, log.Read("info.log").find("[Command Execute] show diskinfo hdd"));

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "fake_agent_context.h"
+
 #include <string>
 #include <vector>
 
@@ -160,14 +162,15 @@ TEST(PowerCommandsTest, AbortEndsTheCountdownOrReportsTheRefusal) {
 }
 
 TEST(PowerCommandsTest, HandlersLogTheRawArgumentFirst) {
+  CFakeAgentContext context;
   CTestAgentLog log;
   log.Install<CKxAgentLog>();
   CRecordingWriter writer;
   CKxAgentCommandArgument argument;
   argument.SetValue("DELAY", "9x");
   // Out of range, so neither handler reaches the system or the agent.
-  EXPECT_EQ(1, CmdShutdown(writer, argument));
-  EXPECT_EQ(1, CmdReboot(writer, argument));
+  EXPECT_EQ(1, CmdShutdown(context, writer, argument));
+  EXPECT_EQ(1, CmdReboot(context, writer, argument));
   EXPECT_EQ(std::string(kRangeError) + kRangeError, writer.m_strBytes);
   std::string strInfo = log.Read("info.log");
   EXPECT_NE(std::string::npos, strInfo.find("[Command Execute] shutdown 9x\r\n")) << strInfo;

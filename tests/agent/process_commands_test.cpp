@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "fake_agent_context.h"
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -172,6 +174,7 @@ TEST(ProcessListTest, CallbackReturningZeroStopsTheWalk) {
 }
 
 TEST(CmdKillTest, KillsARealChildAndLogsTheCommand) {
+  CFakeAgentContext context;
   CTestAgentLog log;
   log.Install<CKxAgentLog>();
   CChild child("exec sleep 30");
@@ -180,7 +183,7 @@ TEST(CmdKillTest, KillsARealChildAndLogsTheCommand) {
   CKxAgentCommandArgument argument;
   argument.Add("PID", strPid.c_str());
   CRecordingWriter writer;
-  EXPECT_EQ(1, CmdKill(writer, argument));
+  EXPECT_EQ(1, CmdKill(context, writer, argument));
   EXPECT_EQ("Process (" + strPid + ") 'sleep' terminated.\n", writer.m_strBytes);
   int nStatus = child.Reap();
   EXPECT_TRUE(WIFSIGNALED(nStatus));
@@ -188,12 +191,13 @@ TEST(CmdKillTest, KillsARealChildAndLogsTheCommand) {
 }
 
 TEST(CmdKillTest, UnparsableOrZeroOrVanishedIdGivesTheParameterError) {
+  CFakeAgentContext context;
   const char* ids[] = {"0", "abc", "", "4294967295", "99999999999"};
   for (const char* lpId : ids) {
     CKxAgentCommandArgument argument;
     argument.Add("PID", lpId);
     CRecordingWriter writer;
-    EXPECT_EQ(1, CmdKill(writer, argument));
+    EXPECT_EQ(1, CmdKill(context, writer, argument));
     EXPECT_EQ("[Error] (0x00000057) The parameter is incorrect.\n", writer.m_strBytes) << lpId;
   }
 }

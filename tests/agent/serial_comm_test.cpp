@@ -20,6 +20,7 @@
 #include "fake_agent_log.h"
 #include "fake_serial_port.h"
 #include "platform/error_codes.h"
+#include "tests/support/TestPty.h"
 
 namespace {
 
@@ -385,39 +386,6 @@ TEST_F(SerialCommTest, AVanishedTerminalIdlesTheReaderInsteadOfSpinning) {
 // ---------------------------------------------------------------------------
 // On a pseudo-terminal: the test holds the terminal end, as a console would.
 
-struct CTerminal {
-  int nMaster = -1;
-  std::string strSlave;
-  CTerminal() {
-    nMaster = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (nMaster >= 0 && grantpt(nMaster) == 0 && unlockpt(nMaster) == 0) {
-      char name[128];
-      if (ptsname_r(nMaster, name, sizeof(name)) == 0) strSlave = name;
-    }
-  }
-  ~CTerminal() { Hangup(); }
-  void Hangup() {
-    if (nMaster >= 0) close(nMaster);
-    nMaster = -1;
-  }
-  void Type(const std::string& bytes) {
-    ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(nMaster, bytes.data(), bytes.size()));
-  }
-  // What the terminal shows: up to `nWant` bytes, waiting at most `nMilliseconds`.
-  std::string Screen(size_t nWant, int nMilliseconds = 5000) {
-    std::string out;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMilliseconds);
-    while (out.size() < nWant && std::chrono::steady_clock::now() < deadline) {
-      struct pollfd pfd = {nMaster, POLLIN, 0};
-      if (poll(&pfd, 1, 100) <= 0) continue;
-      char buffer[256];
-      ssize_t n = read(nMaster, buffer, sizeof(buffer));
-      if (n > 0) out.append(buffer, static_cast<size_t>(n));
-    }
-    return out;
-  }
-};
-
 class SerialCommPtyTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -430,7 +398,7 @@ class SerialCommPtyTest : public ::testing::Test {
     std::string cmd = "rm -rf " + m_strBase;
     ASSERT_EQ(0, std::system(cmd.c_str()));
   }
-  void Link(const CTerminal& terminal) {
+  void Link(const CTestPty& terminal) {
     std::string link = m_strBase + "/dev/COM2";
     unlink(link.c_str());
     ASSERT_EQ(0, symlink(terminal.strSlave.c_str(), link.c_str()));
@@ -450,18 +418,18 @@ double CpuSeconds() {
 }
 
 TEST_F(SerialCommPtyTest, CarriesTypedBytesInAndTextOut) {
-  CTerminal terminal;
+  CTestPty terminal;
   Link(terminal);
   auto comm = MakeComm();
   CRecordingSink sink;
   comm->SetCallback(&sink);
   ASSERT_EQ(1, comm->Open());
   ASSERT_EQ(1, comm->Start());
-  terminal.Type("show date\r");
+  terminal.Send("show date\r");
   EXPECT_EQ("show date\r", sink.WaitFor(10));
   EXPECT_EQ(1, comm->WriteChar('\n'));
   EXPECT_EQ(1, comm->WriteLine("abc"));
-  EXPECT_EQ("\r\nabc\n", terminal.Screen(6));
+  EXPECT_EQ("\r\nabc\n", terminal.Receive(6));
   EXPECT_EQ(1, comm->Close());
   // The device is free again for another program.
   int fd = open(terminal.strSlave.c_str(), O_RDWR | O_NOCTTY);
@@ -478,14 +446,14 @@ TEST_F(SerialCommPtyTest, OpenFailsWhenTheTerminalIsMissing) {
 }
 
 TEST_F(SerialCommPtyTest, HungUpTerminalCostsNoCpuAndAReturningOneIsServed) {
-  auto first = std::unique_ptr<CTerminal>(new CTerminal);
+  auto first = std::unique_ptr<CTestPty>(new CTestPty);
   Link(*first);
   auto comm = MakeComm();
   CRecordingSink sink;
   comm->SetCallback(&sink);
   ASSERT_EQ(1, comm->Open());
   ASSERT_EQ(1, comm->Start());
-  first->Hangup();
+  first->CloseMaster();
 
   double dStart = CpuSeconds();
   kx::Sleep(1000);
@@ -495,15 +463,15 @@ TEST_F(SerialCommPtyTest, HungUpTerminalCostsNoCpuAndAReturningOneIsServed) {
 
   // A new terminal behind the port name: the channel finds it by itself. Its
   // output arrives once it has; opening purges, so typing waits until then.
-  CTerminal second;
+  CTestPty second;
   Link(second);
   std::string screen;
   for (int i = 0; i < 50 && screen.empty(); ++i) {
     EXPECT_EQ(1, comm->Write("ok"));
-    screen = second.Screen(1, 200);
+    screen = second.Receive(1, 200);
   }
   EXPECT_EQ('o', screen.empty() ? '\0' : screen[0]);
-  second.Type("hello");
+  second.Send("hello");
   EXPECT_EQ("hello", sink.WaitFor(5));
   EXPECT_EQ(1, comm->Close());
 }

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "fake_agent_context.h"
+#include "platform/service_wait.h"
+#include "tests/support/ManualClock.h"
+
 #include <signal.h>
 #include <unistd.h>
 
@@ -191,35 +195,43 @@ TEST(ServiceManagerUnavailableTest, ShowServiceFailsAndStartReportsInvalidHandle
   unlink(szTemplate);
 }
 
-// Runs the real 30-second wait once.
+// The 30-second wait of the command, on a clock that each poll's pause moves on.
 TEST_F(ServiceCommandsTest, StopServiceCommandGivesUpAfterThirtySeconds) {
+  CFakeAgentContext context;
+  CManualClock clock;
+  clock.SetSleepAdvances(true);
+  CFakeAgentContext stopContext(clock);
   CTestAgentLog log;
   log.Install<CKxAgentLog>();
   InstallStubborn();
   CKxAgentCommandArgument startArgument;
   startArgument.Add("SERVICE_NAME", "Stubborn");
   CRecordingWriter start;
-  EXPECT_EQ(1, CmdStartService(start, startArgument));
+  EXPECT_EQ(1, CmdStartService(context, start, startArgument));
   EXPECT_EQ("Service 'Stubborn One' starting...\nService was started.\n", start.m_strBytes);
   kx::Sleep(200);
   ReadStubbornPid();
   CKxAgentCommandArgument argument;
   argument.Add("SERVICE_NAME", "Stubborn");
   CRecordingWriter writer;
-  EXPECT_EQ(1, CmdStopService(writer, argument));
+  EXPECT_EQ(1, CmdStopService(stopContext, writer, argument));
   EXPECT_EQ("Service 'Stubborn One' stopping...\n[ERROR] Timeout...\n", writer.m_strBytes);
+  // Given up on the first poll past the limit.
+  EXPECT_GT(clock.GetTickCount(), 30000u);
+  EXPECT_LE(clock.GetTickCount(), 30000u + kx::kServiceWaitPollInterval);
   std::string strInfo = log.Read("info.log");
   EXPECT_NE(std::string::npos, strInfo.find("[Command Execute] start service Stubborn"));
   EXPECT_NE(std::string::npos, strInfo.find("[Command Execute] stop service Stubborn"));
 }
 
 TEST_F(ServiceCommandsTest, ShowServiceCommandLogsItsOption) {
+  CFakeAgentContext context;
   CTestAgentLog log;
   log.Install<CKxAgentLog>();
   CKxAgentCommandArgument argument;
   argument.Add("NAME_DISPLAY_OPTION", "short");
   CRecordingWriter writer;
-  EXPECT_EQ(1, CmdShowService(writer, argument));
+  EXPECT_EQ(1, CmdShowService(context, writer, argument));
   EXPECT_EQ(kHeader, writer.m_strBytes);
   EXPECT_NE(std::string::npos, log.Read("info.log").find("[Command Execute] show service short"));
 }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "KestrixAgent.h"
+#include "ConsoleSession.h"
 #include "SystemErrorText.h"
 #include "commands/BuiltInHandlers.h"
 
@@ -91,7 +91,7 @@ TEST(SystemErrorTextTest, KnownCodeIsCutAtItsLineEndAndUnknownCodeSaysSo) {
 }
 
 TEST(BannerTest, FirstLineNamesTheVersionAndEveryLineEndsWithCrLf) {
-  std::string strBanner = CKestrixAgent::GetBanner();
+  std::string strBanner = CConsoleSession::GetBanner();
   EXPECT_EQ(0u, strBanner.find("Kestrix Agent for Windows Version 1.1.0\r\n"));
   EXPECT_EQ("\r\n", strBanner.substr(strBanner.size() - 2));
   size_t nLines = 0;

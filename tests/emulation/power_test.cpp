@@ -18,6 +18,7 @@
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
 #include "platform/power.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/support/TemporarySystemRoot.h"
 
 namespace {
@@ -36,15 +37,6 @@ std::string ReadFile(const std::string& strPath) {
 void WriteFile(const std::string& strPath, const std::string& strText) {
   std::ofstream file(strPath, std::ios::binary | std::ios::trunc);
   file << strText;
-}
-
-// Polls until the condition holds; false when it still fails after the limit.
-bool WaitUntil(const std::function<bool()>& condition, int nLimitMs = 30000) {
-  for (int nWaited = 0; nWaited < nLimitMs; nWaited += 50) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return condition();
 }
 
 // A system state directory of its own for each test; whatever is still

@@ -13,43 +13,9 @@
 #include "platform/error_codes.h"
 #include "platform/serial_port.h"
 #include "platform/sync.h"
+#include "tests/support/TestPty.h"
 
 namespace {
-
-// The terminal side of a pseudo-terminal; the port under test opens the slave.
-struct CTestPty {
-  int nMaster = -1;
-  std::string strSlave;
-
-  CTestPty() {
-    nMaster = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (nMaster >= 0 && grantpt(nMaster) == 0 && unlockpt(nMaster) == 0) {
-      char name[128];
-      if (ptsname_r(nMaster, name, sizeof(name)) == 0) strSlave = name;
-    }
-  }
-  ~CTestPty() { CloseMaster(); }
-  void CloseMaster() {
-    if (nMaster >= 0) close(nMaster);
-    nMaster = -1;
-  }
-  void Send(const std::string& bytes) {
-    ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(nMaster, bytes.data(), bytes.size()));
-  }
-  // What the terminal received: up to `nWant` bytes, waiting at most a few seconds.
-  std::string Receive(size_t nWant) {
-    std::string out;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (out.size() < nWant && std::chrono::steady_clock::now() < deadline) {
-      struct pollfd pfd = {nMaster, POLLIN, 0};
-      if (poll(&pfd, 1, 100) <= 0) continue;
-      char buffer[4096];
-      ssize_t n = read(nMaster, buffer, sizeof(buffer));
-      if (n > 0) out.append(buffer, static_cast<size_t>(n));
-    }
-    return out;
-  }
-};
 
 // A base directory whose dev/COMn links the test points at its terminals.
 struct CTestBase {
