@@ -14,6 +14,7 @@
 
 class CKxAgentCtrlPluginLoader;
 class CKxCtrlConfigFile;
+struct CKxCtrlMessage;
 
 // What the sheet asks of the system besides its own windows; a test replaces
 // the dialogs with answers of its own. Texts are code page 932.
@@ -28,6 +29,10 @@ struct CKxWinCtrlHooks {
 
 // The hooks that use the system's dialogs and ShellExecuteA.
 CKxWinCtrlHooks KxWinDefaultHooks();
+
+// A message box owned by hOwner (may be null) with the message's own icon and
+// uButtons; MessageBoxA's answer.
+int KxWinShowMessage(HWND hOwner, const CKxCtrlMessage& message, UINT uButtons);
 
 // Shows the sheet modally over a loaded configuration; saves at OK as the
 // pages decide. IDOK or IDCANCEL (or -1 when the sheet could not be shown).

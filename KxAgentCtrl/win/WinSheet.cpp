@@ -42,14 +42,7 @@ void SetChecked(HWND hDlg, int nId, bool bChecked) { ::CheckDlgButton(hDlg, nId,
 void EnableItem(HWND hDlg, int nId, bool bEnabled) { ::EnableWindow(::GetDlgItem(hDlg, nId), bEnabled ? TRUE : FALSE); }
 
 int ShowMessage(HWND hOwner, const CKxCtrlMessage& message, UINT uButtons = MB_OK) {
-  UINT uIcon = MB_ICONERROR;
-  switch (message.nIcon) {
-    case KX_ICON_EXCLAMATION: uIcon = MB_ICONEXCLAMATION; break;
-    case KX_ICON_QUESTION: uIcon = MB_ICONQUESTION; break;
-    case KX_ICON_INFORMATION: uIcon = MB_ICONINFORMATION; break;
-    default: break;
-  }
-  return ::MessageBoxA(hOwner, message.strText.c_str(), message.strTitle.c_str(), uButtons | uIcon);
+  return KxWinShowMessage(hOwner, message, uButtons);
 }
 
 bool Ask(HWND hOwner, const std::string& strText, const std::string& strTitle, UINT uButtons) {
@@ -1075,4 +1068,15 @@ INT_PTR KxWinShowSheet(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginLoader* pLoad
   ::InitCommonControlsEx(&controls);
   CKxWinSheet sheet(pFile, pLoader, hooks);
   return sheet.Show();
+}
+
+int KxWinShowMessage(HWND hOwner, const CKxCtrlMessage& message, UINT uButtons) {
+  UINT uIcon = MB_ICONERROR;
+  switch (message.nIcon) {
+    case KX_ICON_EXCLAMATION: uIcon = MB_ICONEXCLAMATION; break;
+    case KX_ICON_QUESTION: uIcon = MB_ICONQUESTION; break;
+    case KX_ICON_INFORMATION: uIcon = MB_ICONINFORMATION; break;
+    default: break;
+  }
+  return ::MessageBoxA(hOwner, message.strText.c_str(), message.strTitle.c_str(), uButtons | uIcon);
 }
