@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   CKxAgentConfigManager::Terminate();
 
   CEventLogKillOutcome log = RunEventLogKill(nWriters, nRecords);
-  std::printf("Event log, %d writers of %d records, the first killed half-way: %lu records (oldest %lu) in %.1f s, "
+  std::printf("Event log, %d writers of %d records, the first writing until it is killed: %lu records (oldest %lu) in %.1f s, "
               "%lu from the killed writer; unreadable %d, foreign %d, out of sequence %d; watcher: reported twice %d, "
               "never reported %d\n",
               nWriters, nRecords, static_cast<unsigned long>(log.dwRecords), static_cast<unsigned long>(log.dwOldest),

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -172,7 +173,7 @@ CEventLogKillOutcome RunEventLogKill(int nWriters, int nRecordsEach) {
     pid_t child = fork();
     if (child == 0) {
       close(gate[1]);
-      WriteRecords(nWriter, nRecordsEach, gate[0]);
+      WriteRecords(nWriter, nWriter == 0 ? INT_MAX : nRecordsEach, gate[0]);
     }
     writers.push_back(child);
   }
@@ -183,7 +184,6 @@ CEventLogKillOutcome RunEventLogKill(int nWriters, int nRecordsEach) {
   manager.OpenLogs();
   manager.StartWatch();
   close(gate[1]);
-  // The first writer dies once about half its records are in.
   kx::HEVENTLOG hLog = nullptr;
   kx::OpenEventLogByName("System", &hLog);
   DWORD dwCount = 0;
@@ -192,7 +192,10 @@ CEventLogKillOutcome RunEventLogKill(int nWriters, int nRecordsEach) {
     SleepMicroseconds(200);
   }
   kill(writers[0], SIGKILL);
-  for (pid_t writer : writers) waitpid(writer, nullptr, 0);
+  int nStatus = 0;
+  waitpid(writers[0], &nStatus, 0);
+  outcome.bKilledPartWay = WIFSIGNALED(nStatus) && WTERMSIG(nStatus) == SIGKILL;
+  for (size_t i = 1; i < writers.size(); ++i) waitpid(writers[i], nullptr, 0);
 
   kx::GetNumberOfEventLogRecords(hLog, &outcome.dwRecords);
   kx::GetOldestEventLogRecord(hLog, &outcome.dwOldest);

@@ -35,6 +35,7 @@ struct CEventLogKillOutcome {
   DWORD dwRecords = 0;          // records in the log afterwards
   DWORD dwOldest = 0;
   DWORD dwKilledWriterRecords = 0;
+  bool bKilledPartWay = false;  // the first writer was still writing when it was killed
   int nUnreadable = 0;          // numbers 1..dwRecords that could not be read: a fault
   int nForeign = 0;             // records no writer wrote as they read: a fault
   int nOutOfSequence = 0;       // a writer's records not in the order it wrote them, or one missing: a fault
@@ -43,8 +44,9 @@ struct CEventLogKillOutcome {
   double dSeconds = 0;
 };
 
-// nWriters processes write nRecordsEach records each to the System log of the
-// current system state directory, at once; the first writer is killed with
-// SIGKILL once about half its records are in. An event-log manager watches the
+// nWriters processes write to the System log of the current system state
+// directory at once: nRecordsEach records each, but the first writes until it
+// is killed with SIGKILL, which happens once about half of the others' records
+// are in (a writer with a limit could finish before that on a lucky schedule). An event-log manager watches the
 // log all the while.
 CEventLogKillOutcome RunEventLogKill(int nWriters, int nRecordsEach);
