@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "KxAgentPluginManager/DLLPlugin.h"
+#include "KxAgentPluginManager/PluginFactory.h"
 #include "KxAgentPluginManager/WSHPlugin.h"
 
 class CAgentBuiltInCommands;
@@ -33,15 +33,11 @@ class CPluginLoader {
   CScriptCommandRunner* GetScriptCommandRunner() { return &m_runner; }
 
  private:
-  CKxAgentPlugin* LoadScriptPlugin(const CKxAgentPluginEntry& entry, const std::string& strPath);
-  CKxAgentPlugin* LoadDLLPlugin(const CKxAgentPluginEntry& entry, const std::string& strPath);
-  void RegisterPluginCommands(const CKxAgentPluginEntry& entry, CKxAgentPlugin& plugin,
-                              int nCount, CommandDispatcher& dispatcher);
+  void RegisterPluginCommands(const CKxAgentPluginEntry& entry, CKxLoadedPlugin& loaded,
+                              CommandDispatcher& dispatcher);
 
-  std::unique_ptr<CWSHManager> m_pVBScriptHost;
-  std::unique_ptr<CWSHManager> m_pJScriptHost;
-  std::vector<std::unique_ptr<CDLLPlugin>> m_vecDLLPlugins;
-  std::vector<std::unique_ptr<CJSPlugin>> m_vecJScriptPlugins;
-  std::vector<std::unique_ptr<CVBSPlugin>> m_vecVBScriptPlugins;
+  // Declared first: the loaded scripts run in its hosts.
+  CKxPluginFactory m_factory;
+  std::vector<std::unique_ptr<CKxLoadedPlugin>> m_vecPlugins;
   CWSHCommandRunner m_runner;
 };

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "KxAgentPluginManager/PluginKind.h"
 #include "platform/native_path.h"
 
 namespace {
@@ -14,19 +15,16 @@ std::string SafeString(const char* lpText) { return lpText ? std::string(lpText)
 
 }  // namespace
 
+// The stored numbers are the plug-in kinds' own.
+static_assert(KxPluginKindRow(EKxPluginKind::kBuiltIn).nEntryType == KX_ENTRY_TYPE_BUILTIN &&
+                  KxPluginKindRow(EKxPluginKind::kVBScript).nEntryType == KX_ENTRY_TYPE_VBSCRIPT &&
+                  KxPluginKindRow(EKxPluginKind::kJScript).nEntryType == KX_ENTRY_TYPE_JSCRIPT &&
+                  KxPluginKindRow(EKxPluginKind::kDLL).nEntryType == KX_ENTRY_TYPE_DLL,
+              "one numbering of the plug-in kinds");
+
 const char* KxAgentGetTypeName(int nType) {
-  switch (nType) {
-    case KX_ENTRY_TYPE_BUILTIN:
-      return "Built-in";
-    case KX_ENTRY_TYPE_VBSCRIPT:
-      return "VBScript";
-    case KX_ENTRY_TYPE_JSCRIPT:
-      return "JScript";
-    case KX_ENTRY_TYPE_DLL:
-      return "Win32 DLL";
-    default:
-      return "Unknown?";
-  }
+  const CKxPluginKindRow* pKind = KxFindPluginKindByEntryType(nType);
+  return pKind != nullptr ? pKind->lpDisplayName : "Unknown?";
 }
 
 CKxAgentLogSetting::CKxAgentLogSetting()

@@ -77,8 +77,8 @@ void CKxAgentAddLogonUserDlg::accept() {
   QDialog::accept();
 }
 
-CKxAgentAclPage::CKxAgentAclPage(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginLoader* pLoader, QWidget* pParent)
-    : CKxAgentPropertyPage(pManager, pParent), m_logic(pManager, pLoader) {
+CKxAgentAclPage::CKxAgentAclPage(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginReader* pReader, QWidget* pParent)
+    : CKxAgentPropertyPage(pManager, pParent), m_logic(pManager, pReader) {
   QVBoxLayout* pLayout = new QVBoxLayout(this);
 
   QGroupBox* pAccountGroup = new QGroupBox(KxQtText(KX_TEXT_GROUP_ACCOUNTS));

@@ -37,7 +37,7 @@ class CKxAgentAclPage : public CKxAgentPropertyPage {
   Q_OBJECT
 
  public:
-  CKxAgentAclPage(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginLoader* pLoader, QWidget* pParent = nullptr);
+  CKxAgentAclPage(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginReader* pReader, QWidget* pParent = nullptr);
 
   // Rebuilds the command list after a plug-in change; nothing before the page
   // has been shown.

@@ -1,7 +1,7 @@
 #include "KxAgentCtrl/AclPageLogic.h"
 
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
-#include "KxAgentCtrl/PluginLoader.h"
+#include "KxAgentCtrl/PluginReader.h"
 #include "KxAgentPluginManager/PluginFile.h"
 #include "platform/text_compare.h"
 
@@ -29,7 +29,7 @@ std::vector<CKxCommandRow> CKxAgentAclPageLogic::BuildCommandRows() {
   std::vector<CKxCommandRow> rows;
   for (const CKxAgentPluginEntry* pEntry : *m_pManager->GetPluginList()) {
     CKxAgentPluginSummary summary;
-    if (!m_pLoader->Load(pEntry->GetType(), MakePluginFilePath(m_pManager->GetPluginDir(), pEntry->GetLibrary()),
+    if (!m_pReader->Load(pEntry->GetType(), MakePluginFilePath(m_pManager->GetPluginDir(), pEntry->GetLibrary()),
                          &summary)) continue;
     for (size_t i = 0; i < summary.vecCommands.size(); ++i) {
       CKxCommandRow row;

@@ -9,7 +9,7 @@
 #include "KxAgentCtrl/CtrlText.h"
 
 class CKxAgentConfigManager;
-class CKxAgentCtrlPluginLoader;
+class CKxAgentCtrlPluginReader;
 class CKxAgentLogonAccount;
 
 struct CKxAccountRow {
@@ -30,8 +30,8 @@ class CKxAgentAclPageLogic {
   // The longest account or domain name the add dialog takes.
   enum { KX_MAX_NAME_LENGTH = 100 };
 
-  CKxAgentAclPageLogic(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginLoader* pLoader)
-      : m_pManager(pManager), m_pLoader(pLoader) {}
+  CKxAgentAclPageLogic(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginReader* pReader)
+      : m_pManager(pManager), m_pReader(pReader) {}
 
   // The domain column of a local account.
   static std::string GetLocalDomainText();
@@ -75,6 +75,6 @@ class CKxAgentAclPageLogic {
 
  private:
   CKxAgentConfigManager* m_pManager;
-  CKxAgentCtrlPluginLoader* m_pLoader;
+  CKxAgentCtrlPluginReader* m_pReader;
   CKxAgentLogonAccount* m_pChosen = nullptr;
 };

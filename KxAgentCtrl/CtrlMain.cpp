@@ -22,8 +22,8 @@ int KxCtrlMain(const QStringList& arguments, const QString& strBaseDir) {
     fnWork();
     QApplication::restoreOverrideCursor();
   };
-  frontEnd.fnShowSheet = [](CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginLoader* pLoader) {
-    CKxAgentPropSheet sheet(pFile->GetManager(), pLoader, pFile);
+  frontEnd.fnShowSheet = [](CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginReader* pReader) {
+    CKxAgentPropSheet sheet(pFile->GetManager(), pReader, pFile);
     sheet.exec();
   };
   return KxRunCtrl(vecArguments, KxToCp932(strBaseDir), frontEnd);

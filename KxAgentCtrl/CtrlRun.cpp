@@ -3,7 +3,7 @@
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentCtrl/CtrlApp.h"
 #include "KxAgentCtrl/CtrlCommandLine.h"
-#include "KxAgentCtrl/PluginLoader.h"
+#include "KxAgentCtrl/PluginReader.h"
 
 int KxRunCtrl(const std::vector<std::string>& arguments, const std::string& strBaseDir,
               const CKxCtrlFrontEnd& frontEnd) {
@@ -28,9 +28,9 @@ int KxRunCtrl(const std::vector<std::string>& arguments, const std::string& strB
       CKxCtrlConfigFile file(&manager);
       CKxCtrlMessage loadMessage;
       if (!file.Load(&loadMessage)) frontEnd.fnShowMessage(loadMessage);
-      CKxAgentCtrlPluginLoader loader;
-      if (manager.IsScriptPluginSupport()) frontEnd.fnWithWaitCursor([&loader] { loader.CreateScriptHosts(); });
-      frontEnd.fnShowSheet(&file, &loader);
+      CKxAgentCtrlPluginReader reader;
+      if (manager.IsScriptPluginSupport()) frontEnd.fnWithWaitCursor([&reader] { reader.CreateScriptHosts(); });
+      frontEnd.fnShowSheet(&file, &reader);
     }
   }
   CKxAgentConfigManager::Terminate();

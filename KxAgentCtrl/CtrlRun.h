@@ -9,7 +9,7 @@
 
 #include "KxAgentCtrl/CtrlText.h"
 
-class CKxAgentCtrlPluginLoader;
+class CKxAgentCtrlPluginReader;
 
 // What a front-end does for the run.
 struct CKxCtrlFrontEnd {
@@ -18,7 +18,7 @@ struct CKxCtrlFrontEnd {
   // Runs fnWork under the wait cursor.
   std::function<void(const std::function<void()>&)> fnWithWaitCursor;
   // Shows the modal sheet over the loaded configuration.
-  std::function<void(CKxCtrlConfigFile*, CKxAgentCtrlPluginLoader*)> fnShowSheet;
+  std::function<void(CKxCtrlConfigFile*, CKxAgentCtrlPluginReader*)> fnShowSheet;
 };
 
 // Runs the tool for the installation in strBaseDir (code page 932, ending in

@@ -14,7 +14,7 @@
 
 class CKxAgentConfigManager;
 class CKxCtrlConfigFile;
-class CKxAgentCtrlPluginLoader;
+class CKxAgentCtrlPluginReader;
 class QLineEdit;
 
 // Code page 932 (null reads as "") -> Qt string.

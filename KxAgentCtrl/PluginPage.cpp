@@ -12,12 +12,12 @@
 #include <QVBoxLayout>
 
 #include "KxAgentCtrl/AclPage.h"
-#include "KxAgentCtrl/PluginLoader.h"
+#include "KxAgentCtrl/PluginReader.h"
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 
-CKxAgentPluginPage::CKxAgentPluginPage(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginLoader* pLoader,
+CKxAgentPluginPage::CKxAgentPluginPage(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginReader* pReader,
                                        CKxAgentAclPage* pAclPage, QWidget* pParent)
-    : CKxAgentPropertyPage(pFile->GetManager(), pParent), m_logic(pFile, pLoader), m_pAclPage(pAclPage) {
+    : CKxAgentPropertyPage(pFile->GetManager(), pParent), m_logic(pFile, pReader), m_pAclPage(pAclPage) {
   m_fnChooseFile = [](QWidget* pParentWidget, const QStringList& filters) {
     QFileDialog dialog(pParentWidget);
     dialog.setFileMode(QFileDialog::ExistingFile);

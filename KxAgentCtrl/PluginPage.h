@@ -23,7 +23,7 @@ class CKxAgentPluginPage : public CKxAgentPropertyPage {
   // Chooses the file to install (name filters); "" when the user cancels.
   typedef std::function<QString(QWidget*, const QStringList&)> FileChooser;
 
-  CKxAgentPluginPage(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginLoader* pLoader, CKxAgentAclPage* pAclPage,
+  CKxAgentPluginPage(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginReader* pReader, CKxAgentAclPage* pAclPage,
                      QWidget* pParent = nullptr);
 
   bool OnOK() override;

@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
-#include "KxAgentCtrl/PluginLoader.h"
+#include "KxAgentCtrl/PluginReader.h"
 #include "KxAgentPluginManager/PluginFile.h"
 #include "platform/error_codes.h"
 #include "platform/native_path.h"
@@ -32,12 +32,14 @@ std::string ToUpperAscii(std::string strText) {
 
 // The entry type of a file, from its extension; 0 when it is no plug-in kind.
 int TypeOfFile(const std::string& strName) {
-  size_t nDot = strName.rfind('.');
-  std::string strExtension = nDot == std::string::npos ? std::string() : ToUpperAscii(strName.substr(nDot + 1));
-  if (strExtension == "DLL" || strExtension == "SO") return KX_ENTRY_TYPE_DLL;
-  if (strExtension == "VBS") return KX_ENTRY_TYPE_VBSCRIPT;
-  if (strExtension == "JS") return KX_ENTRY_TYPE_JSCRIPT;
-  return 0;
+  const CKxPluginKindRow* pKind = KxFindPluginKindByFileName(strName);
+  return pKind != nullptr ? pKind->nEntryType : 0;
+}
+
+// Whether entries of type nType are scripts, which need the script hosts.
+bool IsScriptType(int nType) {
+  const CKxPluginKindRow* pKind = KxFindPluginKindByEntryType(nType);
+  return pKind != nullptr && pKind->lpLanguage != nullptr;
 }
 
 // Whether the file system holding strDir (or its nearest existing parent)
@@ -72,8 +74,8 @@ bool CopyPluginFile(const std::string& strSource, const std::string& strDir, con
 
 }  // namespace
 
-CKxAgentPluginPageLogic::CKxAgentPluginPageLogic(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginLoader* pLoader)
-    : m_pFile(pFile), m_pManager(pFile->GetManager()), m_pLoader(pLoader) {}
+CKxAgentPluginPageLogic::CKxAgentPluginPageLogic(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginReader* pReader)
+    : m_pFile(pFile), m_pManager(pFile->GetManager()), m_pReader(pReader) {}
 
 std::string CKxAgentPluginPageLogic::GetFileName(const std::string& strPath) {
   size_t nStart = 0;
@@ -89,7 +91,7 @@ std::string CKxAgentPluginPageLogic::GetFileName(const std::string& strPath) {
 }
 
 bool CKxAgentPluginPageLogic::LoadEntry(const CKxAgentPluginEntry* pEntry, CKxAgentPluginSummary* pSummary) {
-  return m_pLoader->Load(pEntry->GetType(), MakePluginFilePath(m_pManager->GetPluginDir(), pEntry->GetLibrary()),
+  return m_pReader->Load(pEntry->GetType(), MakePluginFilePath(m_pManager->GetPluginDir(), pEntry->GetLibrary()),
                          pSummary);
 }
 
@@ -119,8 +121,7 @@ std::vector<CKxPluginRow> CKxAgentPluginPageLogic::BuildRows(std::vector<CKxCtrl
     entries.emplace_back(pEntry->GetPluginID(), pEntry->GetType());
   }
   for (const auto& entry : entries) {
-    bool bScript = entry.second == KX_ENTRY_TYPE_VBSCRIPT || entry.second == KX_ENTRY_TYPE_JSCRIPT;
-    if (bScript && !m_pLoader->HasScriptHosts()) continue;
+    if (IsScriptType(entry.second) && !m_pReader->HasScriptHosts()) continue;
     CKxPluginRow row;
     if (MakeRow(entry.first, &row)) {
       rows.push_back(row);
@@ -155,7 +156,7 @@ std::string CKxAgentPluginPageLogic::GetFileFilterName() const { return KxText(K
 std::vector<std::string> CKxAgentPluginPageLogic::GetFilePatterns() const {
   // Plug-in libraries are shared objects on POSIX systems, DLLs on Windows.
   std::vector<std::string> patterns{"*.so", "*.dll"};
-  if (m_pLoader->HasScriptHosts()) {
+  if (m_pReader->HasScriptHosts()) {
     patterns.push_back("*.vbs");
     patterns.push_back("*.js");
   }
@@ -185,9 +186,8 @@ bool CKxAgentPluginPageLogic::Install(const std::string& strPath, CKxPluginRow* 
   }
   int nType = TypeOfFile(strName);
   CKxAgentPluginSummary summary;
-  if (nType == 0 || !m_pLoader->Load(nType, strPath, &summary)) {
-    bool bScript = nType == KX_ENTRY_TYPE_VBSCRIPT || nType == KX_ENTRY_TYPE_JSCRIPT;
-    pMessage->Set(KxText(bScript ? KX_TEXT_SCRIPT_LOAD_FAILED : KX_TEXT_DLL_LOAD_FAILED),
+  if (nType == 0 || !m_pReader->Load(nType, strPath, &summary)) {
+    pMessage->Set(KxText(IsScriptType(nType) ? KX_TEXT_SCRIPT_LOAD_FAILED : KX_TEXT_DLL_LOAD_FAILED),
                   KxText(KX_TEXT_PLUGIN_LOAD_ERROR_TITLE), KX_ICON_ERROR);
     return false;
   }
@@ -247,17 +247,17 @@ std::string CKxAgentPluginPageLogic::GetScriptOffQuestion() { return KxText(KX_T
 
 std::string CKxAgentPluginPageLogic::GetScriptOffTitle() { return KxText(KX_TEXT_SCRIPTS_OFF_TITLE); }
 
-void CKxAgentPluginPageLogic::TurnScriptsOn() { m_pLoader->CreateScriptHosts(); }
+void CKxAgentPluginPageLogic::TurnScriptsOn() { m_pReader->CreateScriptHosts(); }
 
 std::vector<int> CKxAgentPluginPageLogic::TurnScriptsOff(CKxCtrlMessage* pMessage) {
   std::vector<int> removed;
   for (const CKxAgentPluginEntry* pEntry : *m_pManager->GetPluginList()) {
-    if (pEntry->GetType() == KX_ENTRY_TYPE_VBSCRIPT || pEntry->GetType() == KX_ENTRY_TYPE_JSCRIPT) {
+    if (IsScriptType(pEntry->GetType())) {
       removed.push_back(pEntry->GetPluginID());
     }
   }
   for (int nPluginID : removed) RemovePluginAndFile(nPluginID);
-  m_pLoader->DestroyScriptHosts();
+  m_pReader->DestroyScriptHosts();
   m_pFile->Save(pMessage);
   return removed;
 }

@@ -10,7 +10,7 @@
 #include "KxAgentCtrl/CtrlText.h"
 
 class CKxAgentConfigManager;
-class CKxAgentCtrlPluginLoader;
+class CKxAgentCtrlPluginReader;
 class CKxAgentPluginEntry;
 struct CKxAgentPluginSummary;
 
@@ -30,7 +30,7 @@ class CKxAgentPluginPageLogic {
   // The longest row tooltip, in bytes.
   enum { KX_TOOLTIP_LENGTH = 80 };
 
-  CKxAgentPluginPageLogic(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginLoader* pLoader);
+  CKxAgentPluginPageLogic(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginReader* pReader);
 
   // A row for every entry that loads, in list order. Script entries are left
   // out while there are no script hosts; every other entry that does not load
@@ -86,5 +86,5 @@ class CKxAgentPluginPageLogic {
 
   CKxCtrlConfigFile* m_pFile;
   CKxAgentConfigManager* m_pManager;
-  CKxAgentCtrlPluginLoader* m_pLoader;
+  CKxAgentCtrlPluginReader* m_pReader;
 };

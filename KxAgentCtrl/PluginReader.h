@@ -1,12 +1,13 @@
 // How the tool reads a plug-in: it loads the plug-in through the plug-in
-// library, copies what the pages show (information and command definitions)
-// and unloads it again. It never runs a command. The loader also owns the two
-// script hosts, which exist only while script plug-ins are enabled.
+// library's factory, copies what the pages show (information and command
+// definitions) and unloads it again. It never runs a command. The factory's two
+// script hosts exist only while script plug-ins are enabled.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
+
+#include "KxAgentPluginManager/PluginFactory.h"
 
 // What the pages show of one plug-in. Texts are code page 932.
 struct CKxAgentPluginSummary {
@@ -18,19 +19,19 @@ struct CKxAgentPluginSummary {
   std::vector<std::string> vecCommands;  // definitions in command order
 };
 
-class CKxAgentCtrlPluginLoader {
+class CKxAgentCtrlPluginReader {
  public:
-  CKxAgentCtrlPluginLoader();
-  ~CKxAgentCtrlPluginLoader();
-  CKxAgentCtrlPluginLoader(const CKxAgentCtrlPluginLoader&) = delete;
-  CKxAgentCtrlPluginLoader& operator=(const CKxAgentCtrlPluginLoader&) = delete;
+  CKxAgentCtrlPluginReader();
+  ~CKxAgentCtrlPluginReader();
+  CKxAgentCtrlPluginReader(const CKxAgentCtrlPluginReader&) = delete;
+  CKxAgentCtrlPluginReader& operator=(const CKxAgentCtrlPluginReader&) = delete;
 
   // Creates the VBScript and JScript hosts when they are missing.
-  void CreateScriptHosts();
+  void CreateScriptHosts() { m_factory.CreateScriptHosts(); }
   // Destroys both hosts.
-  void DestroyScriptHosts();
+  void DestroyScriptHosts() { m_factory.DestroyScriptHosts(); }
   // TRUE while script plug-ins are enabled (the hosts were created).
-  bool HasScriptHosts() const;
+  bool HasScriptHosts() const { return m_factory.HasScriptHosts(); }
   // TRUE when an entry of configuration type nType can be loaded now: always
   // for the built-in set and DLLs, only with the hosts for scripts.
   bool CanLoad(int nType) const;
@@ -41,6 +42,5 @@ class CKxAgentCtrlPluginLoader {
   bool Load(int nType, const std::string& strPath, CKxAgentPluginSummary* pSummary);
 
  private:
-  struct CHosts;
-  std::unique_ptr<CHosts> m_pHosts;
+  CKxPluginFactory m_factory;
 };

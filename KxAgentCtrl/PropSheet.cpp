@@ -13,7 +13,7 @@
 
 QString CKxAgentPropSheet::GetCaption() { return KxQtText(KX_TEXT_SHEET_CAPTION); }
 
-CKxAgentPropSheet::CKxAgentPropSheet(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginLoader* pLoader,
+CKxAgentPropSheet::CKxAgentPropSheet(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginReader* pReader,
                                      CKxCtrlConfigFile* pFile, QWidget* pParent)
     : QDialog(pParent), m_pManager(pManager), m_pFile(pFile) {
   if (m_pFile == nullptr) {
@@ -25,8 +25,8 @@ CKxAgentPropSheet::CKxAgentPropSheet(CKxAgentConfigManager* pManager, CKxAgentCt
   QVBoxLayout* pLayout = new QVBoxLayout(this);
   m_pTabs = new QTabWidget;
   m_pConfigPage = new CKxAgentConfigPage(m_pFile);
-  m_pAclPage = new CKxAgentAclPage(pManager, pLoader);
-  m_pPluginPage = new CKxAgentPluginPage(m_pFile, pLoader, m_pAclPage);
+  m_pAclPage = new CKxAgentAclPage(pManager, pReader);
+  m_pPluginPage = new CKxAgentPluginPage(m_pFile, pReader, m_pAclPage);
   m_pLogPage = new CKxAgentLogPage(pManager);
   m_pVersionPage = new CKxAgentVersionInfoPage(pManager);
   m_pTabs->addTab(m_pConfigPage, KxQtText(KX_TEXT_PAGE_CONFIG));

@@ -9,7 +9,7 @@
 class CKxAgentAclPage;
 class CKxAgentConfigManager;
 class CKxAgentConfigPage;
-class CKxAgentCtrlPluginLoader;
+class CKxAgentCtrlPluginReader;
 class CKxAgentLogPage;
 class CKxAgentPluginPage;
 class CKxAgentPropertyPage;
@@ -21,9 +21,9 @@ class CKxAgentPropSheet : public QDialog {
   Q_OBJECT
 
  public:
-  // The loader's script hosts follow the manager's script option at start.
+  // The reader's script hosts follow the manager's script option at start.
   // Saves go through pFile (the sheet keeps one of its own when it is null).
-  CKxAgentPropSheet(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginLoader* pLoader,
+  CKxAgentPropSheet(CKxAgentConfigManager* pManager, CKxAgentCtrlPluginReader* pReader,
                     CKxCtrlConfigFile* pFile = nullptr, QWidget* pParent = nullptr);
   ~CKxAgentPropSheet() override;
 

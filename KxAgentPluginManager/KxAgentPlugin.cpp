@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "KxAgentPluginManager/PluginKind.h"
+
 namespace {
 
 char* DuplicateText(const char* lpText) {
@@ -99,14 +101,8 @@ CKxAgentPluginInfo::CKxAgentPluginInfo(const char* lpName, const char* lpDescrip
 }
 
 const char* CKxAgentPluginInfo::GetType() const {
-  switch (m_nType) {
-    case CKxAgentPlugin::TYPE_DLL:
-      return "Win32 DLL";
-    case CKxAgentPlugin::TYPE_JSCRIPT:
-      return "JScript";
-    case CKxAgentPlugin::TYPE_VBSCRIPT:
-      return "VBScript";
-    default:
-      return "Unknown";
-  }
+  // The built-in set has no name of its own here.
+  const CKxPluginKindRow* pKind = KxFindPluginKindByPluginType(m_nType);
+  if (pKind == nullptr || pKind->eKind == EKxPluginKind::kBuiltIn) return "Unknown";
+  return pKind->lpDisplayName;
 }

@@ -1,6 +1,7 @@
 #include "engine/CommandEntry.h"
 
 #include "engine/CommandLine.h"
+#include "KxAgentPluginManager/PluginKind.h"
 #include "KxAgentPluginManager/ScriptCommandRunner.h"
 
 namespace {
@@ -67,19 +68,12 @@ int CommandEntry::Execute(CWriter& writer, const std::string& strLine, CScriptCo
   if (Match(strLine) != KX_MATCH_OK) return 0;
   BindArguments(strLine);
   if (m_pPlugin == nullptr) return 0;
-  switch (m_pPlugin->GetPluginType()) {
-    case CKxAgentPlugin::TYPE_BUILTIN:
-    case CKxAgentPlugin::TYPE_DLL:
-      return m_pPlugin->Execute(m_nIndex, writer, m_argument);
-    case CKxAgentPlugin::TYPE_JSCRIPT:
-      if (pRunner == nullptr) return 0;
-      return pRunner->RunScriptCommand(m_pPlugin, "JScript", m_nIndex, writer, m_argument);
-    case CKxAgentPlugin::TYPE_VBSCRIPT:
-      if (pRunner == nullptr) return 0;
-      return pRunner->RunScriptCommand(m_pPlugin, "VBScript", m_nIndex, writer, m_argument);
-    default:
-      return 0;
-  }
+  // A script command runs in a host of its own; every other kind runs in place.
+  const CKxPluginKindRow* pKind = KxFindPluginKindByPluginType(m_pPlugin->GetPluginType());
+  if (pKind == nullptr) return 0;
+  if (pKind->lpLanguage == nullptr) return m_pPlugin->Execute(m_nIndex, writer, m_argument);
+  if (pRunner == nullptr) return 0;
+  return pRunner->RunScriptCommand(m_pPlugin, pKind->lpLanguage, m_nIndex, writer, m_argument);
 }
 
 std::string CommandEntry::CompleteWords(const std::string& strLine, int nWords) const {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-class CKxAgentCtrlPluginLoader;
+class CKxAgentCtrlPluginReader;
 class CKxCtrlConfigFile;
 struct CKxCtrlMessage;
 
@@ -36,7 +36,7 @@ int KxWinShowMessage(HWND hOwner, const CKxCtrlMessage& message, UINT uButtons);
 
 // Shows the sheet modally over a loaded configuration; saves at OK as the
 // pages decide. IDOK or IDCANCEL (or -1 when the sheet could not be shown).
-INT_PTR KxWinShowSheet(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginLoader* pLoader, const CKxWinCtrlHooks& hooks);
+INT_PTR KxWinShowSheet(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginReader* pReader, const CKxWinCtrlHooks& hooks);
 
 // The tool's run for the installation at strBaseDir (ending in a separator):
 // the registration switches, the one-instance check, loading the

@@ -11,8 +11,8 @@ int KxWinCtrlMain(const std::vector<std::string>& arguments, const std::string& 
     fnWork();
     ::SetCursor(hOld);
   };
-  frontEnd.fnShowSheet = [&hooks](CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginLoader* pLoader) {
-    KxWinShowSheet(pFile, pLoader, hooks);
+  frontEnd.fnShowSheet = [&hooks](CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginReader* pReader) {
+    KxWinShowSheet(pFile, pReader, hooks);
   };
   return KxRunCtrl(arguments, strBaseDir, frontEnd);
 }

@@ -13,7 +13,7 @@
 #include "KxAgentCtrl/ConfigPageLogic.h"
 #include "KxAgentCtrl/CtrlText.h"
 #include "KxAgentCtrl/LogPageLogic.h"
-#include "KxAgentCtrl/PluginLoader.h"
+#include "KxAgentCtrl/PluginReader.h"
 #include "KxAgentCtrl/PluginPageLogic.h"
 #include "KxAgentCtrl/ServiceControl.h"
 #include "KxAgentCtrl/VersionInfo.h"
@@ -177,12 +177,12 @@ class CKxWinAclPage;
 
 class CKxWinSheet {
  public:
-  CKxWinSheet(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginLoader* pLoader, const CKxWinCtrlHooks& hooks);
+  CKxWinSheet(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginReader* pReader, const CKxWinCtrlHooks& hooks);
 
   INT_PTR Show();
   CKxCtrlConfigFile* GetFile() const { return m_pFile; }
   CKxAgentConfigManager* GetManager() const { return m_pFile->GetManager(); }
-  CKxAgentCtrlPluginLoader* GetLoader() const { return m_pLoader; }
+  CKxAgentCtrlPluginReader* GetReader() const { return m_pReader; }
   const CKxWinCtrlHooks& GetHooks() const { return m_hooks; }
   CKxWinAclPage* GetAclPage() const { return m_pAclPage; }
   // The last created page applies last: it saves the model for the sheet.
@@ -195,7 +195,7 @@ class CKxWinSheet {
   static int CALLBACK SheetCallback(HWND hSheet, UINT uMessage, LPARAM lParam);
 
   CKxCtrlConfigFile* m_pFile;
-  CKxAgentCtrlPluginLoader* m_pLoader;
+  CKxAgentCtrlPluginReader* m_pReader;
   CKxWinCtrlHooks m_hooks;
   std::vector<std::unique_ptr<CKxWinPage>> m_pages;
   CKxWinAclPage* m_pAclPage = nullptr;
@@ -390,7 +390,7 @@ class CKxWinConfigPage : public CKxWinPage {
 class CKxWinAclPage : public CKxWinPage {
  public:
   CKxWinAclPage(CKxWinSheet* pSheet, int nIndex)
-      : CKxWinPage(pSheet, nIndex, IDD_ACL_PAGE, KX_TEXT_PAGE_ACL), m_logic(pSheet->GetManager(), pSheet->GetLoader()) {}
+      : CKxWinPage(pSheet, nIndex, IDD_ACL_PAGE, KX_TEXT_PAGE_ACL), m_logic(pSheet->GetManager(), pSheet->GetReader()) {}
 
   // Rebuilds the command list after a plug-in change; nothing before the page
   // has been shown.
@@ -735,7 +735,7 @@ class CKxWinPluginPage : public CKxWinPage {
  public:
   CKxWinPluginPage(CKxWinSheet* pSheet, int nIndex)
       : CKxWinPage(pSheet, nIndex, IDD_PLUGIN_PAGE, KX_TEXT_PAGE_PLUGIN),
-        m_logic(pSheet->GetFile(), pSheet->GetLoader()) {}
+        m_logic(pSheet->GetFile(), pSheet->GetReader()) {}
 
  protected:
   void OnInit() override {
@@ -965,8 +965,8 @@ class CKxWinVersionPage : public CKxWinPage {
 
 // ---- The sheet -----------------------------------------------------------------
 
-CKxWinSheet::CKxWinSheet(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginLoader* pLoader, const CKxWinCtrlHooks& hooks)
-    : m_pFile(pFile), m_pLoader(pLoader), m_hooks(hooks) {
+CKxWinSheet::CKxWinSheet(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginReader* pReader, const CKxWinCtrlHooks& hooks)
+    : m_pFile(pFile), m_pReader(pReader), m_hooks(hooks) {
   m_pages.push_back(std::make_unique<CKxWinConfigPage>(this, 0));
   m_pages.push_back(std::make_unique<CKxWinPluginPage>(this, 1));
   auto pAclPage = std::make_unique<CKxWinAclPage>(this, 2);
@@ -1063,10 +1063,10 @@ CKxWinCtrlHooks KxWinDefaultHooks() {
   return hooks;
 }
 
-INT_PTR KxWinShowSheet(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginLoader* pLoader, const CKxWinCtrlHooks& hooks) {
+INT_PTR KxWinShowSheet(CKxCtrlConfigFile* pFile, CKxAgentCtrlPluginReader* pReader, const CKxWinCtrlHooks& hooks) {
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
-  CKxWinSheet sheet(pFile, pLoader, hooks);
+  CKxWinSheet sheet(pFile, pReader, hooks);
   return sheet.Show();
 }
 

@@ -13,7 +13,7 @@
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentCtrl/AclPage.h"
 #include "KxAgentCtrl/ConfigPage.h"
-#include "KxAgentCtrl/PluginLoader.h"
+#include "KxAgentCtrl/PluginReader.h"
 #include "KxAgentCtrl/PluginPage.h"
 #include "KxAgentCtrl/PropSheet.h"
 #include "platform/services.h"
@@ -39,8 +39,8 @@ class CQtDriver : public CKxCtrlDriver {
     Answer(boxes, [&] {
       if (!m_pFile->Load(&message)) KxShowMessage(nullptr, message);
     });
-    if (m_pManager->IsScriptPluginSupport()) m_loader.CreateScriptHosts();
-    m_pSheet = std::make_unique<CKxAgentPropSheet>(m_pManager.get(), &m_loader, m_pFile.get());
+    if (m_pManager->IsScriptPluginSupport()) m_reader.CreateScriptHosts();
+    m_pSheet = std::make_unique<CKxAgentPropSheet>(m_pManager.get(), &m_reader, m_pFile.get());
     m_pSheet->show();
   }
 
@@ -105,7 +105,7 @@ class CQtDriver : public CKxCtrlDriver {
 
   std::unique_ptr<CKxAgentConfigManager> m_pManager;
   std::unique_ptr<CKxCtrlConfigFile> m_pFile;
-  CKxAgentCtrlPluginLoader m_loader;
+  CKxAgentCtrlPluginReader m_reader;
   std::unique_ptr<CKxAgentPropSheet> m_pSheet;
   CModalAnswers m_answers;
 };

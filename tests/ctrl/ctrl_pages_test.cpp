@@ -24,7 +24,7 @@
 #include "KxAgentCtrl/AclPage.h"
 #include "KxAgentCtrl/ConfigPage.h"
 #include "KxAgentCtrl/LogPage.h"
-#include "KxAgentCtrl/PluginLoader.h"
+#include "KxAgentCtrl/PluginReader.h"
 #include "KxAgentCtrl/PluginPage.h"
 #include "KxAgentCtrl/PropSheet.h"
 #include "KxAgentCtrl/VersionInfoPage.h"
@@ -100,14 +100,14 @@ class CtrlPagesTest : public QObject {
   struct CTool {
     explicit CTool(const CCtrlBaseDir& base) : manager(base.PathCp932().c_str()) {
       manager.LoadConfig();
-      if (manager.IsScriptPluginSupport()) loader.CreateScriptHosts();
-      pSheet = std::make_unique<CKxAgentPropSheet>(&manager, &loader);
+      if (manager.IsScriptPluginSupport()) reader.CreateScriptHosts();
+      pSheet = std::make_unique<CKxAgentPropSheet>(&manager, &reader);
       pSheet->show();
     }
     void Open(int nTab) { pSheet->m_pTabs->setCurrentIndex(nTab); }
 
     CKxAgentConfigManager manager;
-    CKxAgentCtrlPluginLoader loader;
+    CKxAgentCtrlPluginReader reader;
     std::unique_ptr<CKxAgentPropSheet> pSheet;
   };
 

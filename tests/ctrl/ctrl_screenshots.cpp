@@ -10,7 +10,7 @@
 
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentCtrl/AclPage.h"
-#include "KxAgentCtrl/PluginLoader.h"
+#include "KxAgentCtrl/PluginReader.h"
 #include "KxAgentCtrl/PropSheet.h"
 #include "platform/services.h"
 
@@ -57,8 +57,8 @@ int main(int argc, char** argv) {
     manager.AddLogonAccount("guest", nullptr, FALSE, FALSE);
     manager.SaveSystemConfig();
 
-    CKxAgentCtrlPluginLoader loader;
-    CKxAgentPropSheet sheet(&manager, &loader);
+    CKxAgentCtrlPluginReader reader;
+    CKxAgentPropSheet sheet(&manager, &reader);
     sheet.show();
     const char* const names[] = {"1-settings", "2-plugins", "3-access", "4-log", "5-version"};
     for (int i = 0; i < sheet.m_pTabs->count(); ++i) {

@@ -14,7 +14,7 @@
 #include "CtrlTestSupport.h"
 #include "KxAgentConfigManager/KxAgentConfigManager.h"
 #include "KxAgentCtrl/ConfigPage.h"
-#include "KxAgentCtrl/PluginLoader.h"
+#include "KxAgentCtrl/PluginReader.h"
 #include "KxAgentCtrl/PropSheet.h"
 #include "agent_harness.h"
 #include "platform/services.h"
@@ -88,8 +88,8 @@ class CtrlServiceTest : public QObject {
 
     CKxAgentConfigManager manager((agent.GetBaseDir() + "/").c_str());
     manager.LoadConfig();
-    CKxAgentCtrlPluginLoader loader;
-    CKxAgentPropSheet sheet(&manager, &loader);
+    CKxAgentCtrlPluginReader reader;
+    CKxAgentPropSheet sheet(&manager, &reader);
     sheet.show();
     CKxAgentConfigPage* pPage = sheet.m_pConfigPage;
     QCOMPARE(pPage->m_pStatus->text(), QStringLiteral("※サービスは「停止中」です。"));
@@ -140,8 +140,8 @@ class CtrlServiceTest : public QObject {
     CKxAgentConfigManager manager(base.PathCp932().c_str());
     manager.SetOutputEncoding("EUC-JP");
     QVERIFY(manager.SaveSystemConfig());
-    CKxAgentCtrlPluginLoader loader;
-    CKxAgentPropSheet sheet(&manager, &loader);
+    CKxAgentCtrlPluginReader reader;
+    CKxAgentPropSheet sheet(&manager, &reader);
     sheet.show();
     CKxAgentConfigPage* pPage = sheet.m_pConfigPage;
     CModalAnswers answers;
