@@ -22,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/PtyMaster.h"
+
 extern char** environ;
 
 namespace kx {
@@ -345,17 +347,9 @@ BOOL CAgentHarness::PrepareBaseDir() {
 }
 
 BOOL CAgentHarness::OpenTerminal() {
-  m_nMasterFd = posix_openpt(O_RDWR | O_NOCTTY);
-  if (m_nMasterFd < 0) return Fail(std::string("posix_openpt: ") + std::strerror(errno));
-  fcntl(m_nMasterFd, F_SETFD, FD_CLOEXEC);
-  if (grantpt(m_nMasterFd) != 0 || unlockpt(m_nMasterFd) != 0) {
-    return Fail(std::string("grantpt/unlockpt: ") + std::strerror(errno));
-  }
-  char szSlave[128] = {};
-  if (ptsname_r(m_nMasterFd, szSlave, sizeof(szSlave)) != 0) {
-    return Fail(std::string("ptsname_r: ") + std::strerror(errno));
-  }
-  m_strTerminalPath = szSlave;
+  std::string strError;
+  m_nMasterFd = OpenPtyMaster(&m_strTerminalPath, &strError);
+  if (m_nMasterFd < 0) return Fail(strError);
   // The terminal side is raw, like a terminal emulator's line; the marker settings
   // are set through the master, which shares the line settings with the slave.
   struct termios tio;
@@ -367,12 +361,10 @@ BOOL CAgentHarness::OpenTerminal() {
   if (tcsetattr(m_nMasterFd, TCSANOW, &tio) != 0) {
     return Fail(std::string("tcsetattr: ") + std::strerror(errno));
   }
-  int nFlags = fcntl(m_nMasterFd, F_GETFL);
-  fcntl(m_nMasterFd, F_SETFL, nFlags | O_NONBLOCK);
 
   if (m_options.m_bCreateComPort && m_options.m_strDeviceEnvironment.empty()) {
     std::string strPort = std::to_string(m_options.m_dwComPort);
-    std::vector<std::pair<std::string, std::string>> vecLinks = {{m_strBaseDir + "/dev/COM" + strPort, szSlave}};
+    std::vector<std::pair<std::string, std::string>> vecLinks = {{m_strBaseDir + "/dev/COM" + strPort, m_strTerminalPath}};
     if (!m_options.m_strWinePrefix.empty()) {
       // Wine's device manager links COMn anew whenever it starts: to the path
       // the prefix's registry names for it (<prefix>/terminals/comn, set up with
@@ -380,7 +372,7 @@ BOOL CAgentHarness::OpenTerminal() {
       // this terminal, whichever comes last.
       std::string strTerminal = m_options.m_strWinePrefix + "/terminals/com" + strPort;
       mkdir((m_options.m_strWinePrefix + "/terminals").c_str(), 0755);
-      vecLinks = {{strTerminal, szSlave}, {m_options.m_strWinePrefix + "/dosdevices/com" + strPort, strTerminal}};
+      vecLinks = {{strTerminal, m_strTerminalPath}, {m_options.m_strWinePrefix + "/dosdevices/com" + strPort, strTerminal}};
     }
     for (const auto& link : vecLinks) {
       unlink(link.first.c_str());  // left by an earlier run

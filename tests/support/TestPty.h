@@ -11,16 +11,15 @@
 #include <chrono>
 #include <string>
 
+#include "tests/support/PtyMaster.h"
+
 struct CTestPty {
   int nMaster = -1;
   std::string strSlave;
 
   CTestPty() {
-    nMaster = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (nMaster >= 0 && grantpt(nMaster) == 0 && unlockpt(nMaster) == 0) {
-      char name[128];
-      if (ptsname_r(nMaster, name, sizeof(name)) == 0) strSlave = name;
-    }
+    std::string strError;
+    nMaster = OpenPtyMaster(&strSlave, &strError);
   }
   ~CTestPty() { CloseMaster(); }
   CTestPty(const CTestPty&) = delete;
