@@ -32,6 +32,9 @@ class CKxAgentConfigPage : public CKxAgentPropertyPage {
   QPushButton* m_pStop;
   QLabel* m_pStatus;
 
+  // The service group's start and stop, for a test to give it a clock.
+  CKxAgentServiceControl& GetServiceControl() { return m_service; }
+
  protected:
   void OnFirstShow() override;
 

@@ -100,7 +100,7 @@ CKxServiceView CKxAgentServiceControl::Control(bool bStart) {
     }
     DWORD dwWanted = bStart ? SERVICE_RUNNING : SERVICE_STOPPED;
     if (kx::WaitForServiceState(handles.GetService(), dwWanted, &status, KX_SERVICE_WAIT_LIMIT, &dwError,
-                                m_pfnIdle, m_pContext)) {
+                                m_pfnIdle, m_pContext, m_pClock)) {
       view.bStopEnabled = bStart;
       view.bStartEnabled = !bStart;
       view.strStatus = bStart ? KxText(KX_TEXT_SERVICE_RUNNING) : KxText(KX_TEXT_SERVICE_STOPPED);

@@ -27,7 +27,10 @@ class CKxAgentServiceControl {
   // pfnIdle passes the time between two polls of the wait (see
   // kx::WaitForServiceState); null sleeps.
   explicit CKxAgentServiceControl(kx::LPSERVICE_WAIT_IDLE pfnIdle = nullptr, void* pContext = nullptr)
-      : m_pfnIdle(pfnIdle), m_pContext(pContext) {}
+      : m_pfnIdle(pfnIdle), m_pContext(pContext), m_pClock(nullptr) {}
+
+  // The clock the waits are measured on; null (the default) is the system's.
+  void SetClock(kx::CClock* pClock) { m_pClock = pClock; }
 
   // The status line the dialog shows before the first query.
   static std::string GetInitialStatus();
@@ -46,4 +49,5 @@ class CKxAgentServiceControl {
 
   kx::LPSERVICE_WAIT_IDLE m_pfnIdle;
   void* m_pContext;
+  kx::CClock* m_pClock;
 };
