@@ -1,5 +1,6 @@
 #include "EventLogManager.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,15 +17,21 @@ const size_t kMessageTextSize = 5000;
 const size_t kMessageFileListSize = 1000;
 const size_t kLineSize = 1024;  // formatted line with its terminating NUL
 const DWORD kWatchIntervalMs = 1000;
+// How long the watcher's OS wait may run before a clock other than the
+// system's is read again: that clock may be moved on at any time.
+const DWORD kWatchSliceMs = 20;
 
 }  // namespace
 
-CEventLogManager::CEventLogManager()
+CEventLogManager::CEventLogManager(kx::CClock& clock)
     : m_watcher(),
       m_nWatching(0),
       m_nSuspended(1),
       m_pListener(nullptr),
-      m_pWaiter(nullptr) {
+      m_pWaiter(nullptr),
+      m_clock(clock),
+      m_dwRoundStart(0),
+      m_nRounds(0) {
   for (int i = 0; i < kLogCount; ++i) {
     m_hLogs[i] = nullptr;
     m_dwLastReported[i] = kNoRecord;
@@ -260,6 +267,9 @@ int CEventLogManager::StartWatch() {
       m_qwLastReportedStamp[i] = GetRecordStamp(i, m_dwLastReported[i]);
     }
   }
+  // Taken here rather than on the thread, so that time that passes once
+  // StartWatch returns counts towards the first round.
+  m_dwRoundStart = m_clock.GetTickCount();
   m_pWaiter = new kx::CEventLogChangeWaiter();
   for (int i = 0; i < kLogCount; ++i) {
     // Without a change watch the watcher still finds new records once a second.
@@ -288,23 +298,56 @@ int CEventLogManager::StopWatch() {
   return 1;
 }
 
+DWORD CEventLogManager::GetWaitSlice(DWORD dwRemaining) const {
+  // The system's clock runs with the OS wait: the wait may last the whole
+  // remaining interval, so that the watcher wakes once a round at rest.
+  if (&m_clock == &kx::GetSystemClock()) return dwRemaining;
+  return dwRemaining < kWatchSliceMs ? dwRemaining : kWatchSliceMs;
+}
+
 void CEventLogManager::WatchThread() {
   while (m_nWatching.load()) {
+    DWORD dwElapsed = m_clock.GetTickCount() - m_dwRoundStart;
+    DWORD dwRemaining = dwElapsed >= kWatchIntervalMs ? 0 : kWatchIntervalMs - dwElapsed;
     DWORD dwChanged = 0;
-    DWORD dwResult = m_pWaiter->Wait(kWatchIntervalMs, &dwChanged);
+    DWORD dwResult = dwRemaining == 0 ? WAIT_TIMEOUT : m_pWaiter->Wait(GetWaitSlice(dwRemaining), &dwChanged);
     if (!m_nWatching.load()) break;
-    if (m_nSuspended.load()) continue;
-    if (dwResult == WAIT_TIMEOUT) {
+    if (dwResult == WAIT_OBJECT_0) {
+      if (m_nSuspended.load()) continue;
+      for (int i = 0; i < kLogCount; ++i) {
+        if (dwChanged & (1u << i)) ReportLog(i, GetNewestRecordOf(i));
+      }
+      continue;
+    }
+    if (dwResult != WAIT_TIMEOUT) continue;
+    DWORD dwNow = m_clock.GetTickCount();
+    if (dwNow - m_dwRoundStart < kWatchIntervalMs) continue;
+    m_dwRoundStart = dwNow;
+    if (!m_nSuspended.load()) {
       for (int i = 0; i < kLogCount; ++i) {
         DWORD dwNewest = GetNewestRecordOf(i);
         if (HasChanged(i, dwNewest)) ReportLog(i, dwNewest);
       }
-    } else if (dwResult == WAIT_OBJECT_0) {
-      for (int i = 0; i < kLogCount; ++i) {
-        if (dwChanged & (1u << i)) ReportLog(i, GetNewestRecordOf(i));
-      }
     }
+    CountRound();
   }
+}
+
+void CEventLogManager::CountRound() {
+  std::lock_guard<std::mutex> lock(m_roundLock);
+  ++m_nRounds;
+  m_roundDone.notify_all();
+}
+
+unsigned CEventLogManager::GetRoundCount() {
+  std::lock_guard<std::mutex> lock(m_roundLock);
+  return m_nRounds;
+}
+
+bool CEventLogManager::WaitForRound(unsigned nCount, DWORD dwRealLimitMs) {
+  std::unique_lock<std::mutex> lock(m_roundLock);
+  return m_roundDone.wait_for(lock, std::chrono::milliseconds(dwRealLimitMs),
+                              [&] { return m_nRounds >= nCount; });
 }
 
 // Besides a newer record, a clear counts: one seen while suspended (its change

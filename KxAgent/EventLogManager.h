@@ -4,11 +4,13 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/event_log.h"
 #include "platform/kx_types.h"
 
@@ -29,7 +31,8 @@ class CEventLogManager {
   // The smallest buffer GetEventLogMessage may be given.
   static const int kMessageBufferMin = 1024;
 
-  CEventLogManager();
+  // The watcher's rounds are paced by `clock`, which outlives the manager.
+  explicit CEventLogManager(kx::CClock& clock = kx::GetSystemClock());
   ~CEventLogManager();
   CEventLogManager(const CEventLogManager&) = delete;
   CEventLogManager& operator=(const CEventLogManager&) = delete;
@@ -61,10 +64,20 @@ class CEventLogManager {
   // Suspending waits for a report in progress to finish, so that nothing is
   // written to the terminal once the caller goes on (a command's output follows).
   void SetSuspended(int nSuspended);
+  // Rounds the watcher has completed since the manager was made: one each time
+  // the watch interval has passed on the clock, suspended or not. A round looks
+  // at every log; changes signalled in between are reported without one.
+  unsigned GetRoundCount();
+  // Waits, on the real clock and at most dwRealLimitMs, until GetRoundCount()
+  // reaches nCount. true when it has.
+  bool WaitForRound(unsigned nCount, DWORD dwRealLimitMs);
 
  private:
   enum { kLogCount = 3 };
   void WatchThread();
+  // The OS wait of the watcher before it looks at the clock again.
+  DWORD GetWaitSlice(DWORD dwRemaining) const;
+  void CountRound();
   // Reports records up to dwNewest of log nLog to the listener (see ReportLog in the .cpp).
   void ReportLog(int nLog, DWORD dwNewest);
   // Index of a log name (case-insensitive), or -1.
@@ -96,4 +109,10 @@ class CEventLogManager {
   std::mutex m_lock;
   // Wakes the watcher on a change or for a stop; lives while the watcher does.
   kx::CEventLogChangeWaiter* m_pWaiter;
+  kx::CClock& m_clock;
+  // When the watcher's current round began, on m_clock.
+  DWORD m_dwRoundStart;
+  std::mutex m_roundLock;
+  std::condition_variable m_roundDone;
+  unsigned m_nRounds;
 };

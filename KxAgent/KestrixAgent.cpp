@@ -43,7 +43,7 @@ void CKestrixAgent::Build(const std::string& strBaseDir, std::unique_ptr<kx::CSe
   } else {
     m_pSerialComm.reset(new CSerialComm(dwComPort, dwComSpeed, nEncoding));
   }
-  m_pLogManager.reset(new CEventLogManager());
+  m_pLogManager.reset(new CEventLogManager(m_clock));
   m_pEventLogPush.reset(new CEventLogPush(*m_pLogManager, *m_pSerialComm, config.IsEventLogNotification()));
 
   // The rooms call each other only once the input thread runs, after all are built.

@@ -11,7 +11,6 @@
 #include "commands/HandlerSupport.h"
 #include "commands/SystemCommands.h"
 #include "platform/error_codes.h"
-#include "platform/sync.h"
 
 namespace {
 
@@ -22,7 +21,8 @@ const std::size_t kSnapshotNameMax = 258;
 
 }  // namespace
 
-CProcessList::CProcessList() : m_nCPUMonitoring(0), m_dwSampleInterval(kDefaultSampleInterval) {}
+CProcessList::CProcessList(kx::CClock& clock)
+    : m_clock(clock), m_nCPUMonitoring(0), m_dwSampleInterval(kDefaultSampleInterval) {}
 
 void CProcessList::SetCPUMonitoring(int nCPUMonitoring) { m_nCPUMonitoring = nCPUMonitoring; }
 
@@ -40,7 +40,7 @@ void CProcessList::SampleCpuUsage() {
   kx::CProcessCpuQuery query;
   if (!query.Open()) return;
   if (query.Collect()) {
-    kx::Sleep(m_dwSampleInterval);
+    m_clock.Sleep(m_dwSampleInterval);
     if (query.Collect()) query.GetAllValues(&m_cpuMap);
   }
   query.Close();
@@ -97,10 +97,10 @@ int PrintProcessLine(const ProcessInfo& info, void* lpContext) {
   return 1;
 }
 
-int ShowProcesses(CWriter& writer, int nCPUMonitoring, DWORD dwSampleInterval) {
+int ShowProcesses(CWriter& writer, int nCPUMonitoring, DWORD dwSampleInterval, kx::CClock& clock) {
   writer.WriteLine("   PID Process Name                   CPU(%) Process Time   Memory(KB)  Threads");
   writer.WriteLine("------ ------------------------------ ------ -------------- ----------- -------");
-  CProcessList* pList = new CProcessList();
+  CProcessList* pList = new CProcessList(clock);
   pList->SetCPUMonitoring(nCPUMonitoring);
   pList->SetSampleInterval(dwSampleInterval);
   pList->EnumerateProcesses(PrintProcessLine, &writer);
@@ -137,7 +137,7 @@ int KillProcess(CWriter& writer, const char* lpProcessId) {
 
 int CmdShowProcess(CAgentContext& context, CWriter& writer, CKxAgentCommandArgument& /*argument*/) {
   CKxAgentLog::LogInfo(kCommandExecute, "show process");
-  return ShowProcesses(writer, context.IsCPUMonitoring(), kDefaultSampleInterval);
+  return ShowProcesses(writer, context.IsCPUMonitoring(), kDefaultSampleInterval, context.GetClock());
 }
 
 int CmdKill(CAgentContext& /*context*/, CWriter& writer, CKxAgentCommandArgument& argument) {

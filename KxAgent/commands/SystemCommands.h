@@ -38,7 +38,8 @@ typedef int (*ProcessCallback)(const ProcessInfo& info, void* lpContext);
 // share. One walk at a time per object; runs on the calling thread.
 class CProcessList {
  public:
-  CProcessList();
+  // The processor-share sample waits on `clock`, which outlives the list.
+  explicit CProcessList(kx::CClock& clock = kx::GetSystemClock());
   // Non-zero: EnumerateProcesses first samples the processor share.
   void SetCPUMonitoring(int nCPUMonitoring);
   // The length of the processor-share sample (1000 ms unless changed).
@@ -53,6 +54,7 @@ class CProcessList {
   // Two collections of every process's processor time, the interval apart.
   void SampleCpuUsage();
 
+  kx::CClock& m_clock;
   int m_nCPUMonitoring;
   DWORD m_dwSampleInterval;
   std::unordered_map<DWORD, int> m_cpuMap;
@@ -65,8 +67,10 @@ std::string FormatProcessLine(const ProcessInfo& info);
 // Callback for CProcessList: writes FormatProcessLine to the CWriter in
 // `lpContext`; always 1.
 int PrintProcessLine(const ProcessInfo& info, void* lpContext);
-// show process without the log entry: the header and one row per process.
-int ShowProcesses(CWriter& writer, int nCPUMonitoring, DWORD dwSampleInterval);
+// show process without the log entry: the header and one row per process. The
+// processor-share sample, when monitoring is on, lasts dwSampleInterval on `clock`.
+int ShowProcesses(CWriter& writer, int nCPUMonitoring, DWORD dwSampleInterval,
+                  kx::CClock& clock = kx::GetSystemClock());
 // Ends process `lpProcessId` (text, base 10) and reports it; always 1.
 int KillProcess(CWriter& writer, const char* lpProcessId);
 

@@ -17,6 +17,7 @@
 #include "platform/error_codes.h"
 #include "platform/event_log.h"
 #include "platform/text_encoding.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/TemporarySystemRoot.h"
 
 namespace {
@@ -78,6 +79,15 @@ class EventLogManagerTest : public ::testing::Test {
     kx::DeregisterEventLogSource(hSource);
   }
 
+  // Moves the clock one watch interval on and waits until the watcher has
+  // completed the round that it starts.
+  static void RunRound(CManualClock& clock, CEventLogManager& manager) {
+    unsigned nNext = manager.GetRoundCount() + 1;
+    clock.Advance(kIntervalMs);
+    ASSERT_TRUE(manager.WaitForRound(nNext, 10000));
+  }
+
+  static const DWORD kIntervalMs = 1000;
   std::string m_strRoot;
   CTemporarySystemRoot m_root;
 };
@@ -123,22 +133,61 @@ TEST_F(EventLogManagerTest, WatcherReportsOnlyRecordsWrittenAfterItStarted) {
 }
 
 TEST_F(EventLogManagerTest, RecordsWrittenWhileSuspendedArriveInOneReportAfterwards) {
+  CManualClock clock;
   CRecordingListener listener;
-  CEventLogManager manager;
+  CEventLogManager manager(clock);
   manager.SetListener(&listener);
   manager.OpenLogs();
   Write("Application", "a", 3);
   ASSERT_EQ(1, manager.StartWatch());
   manager.SetSuspended(1);
   Write("Application", "during", 2);
-  // Longer than one watcher round: a suspended watcher must stay silent.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // A whole round passes: a suspended watcher stays silent.
+  RunRound(clock, manager);
   EXPECT_TRUE(listener.Shown().empty());
   manager.SetSuspended(0);
-  listener.WaitFor(1);
+  RunRound(clock, manager);
   EXPECT_EQ((std::vector<Report>{Report("Application", 4, 5)}), listener.Shown());
   manager.CloseLogs();
   EXPECT_EQ(0, manager.IsWatching());
+}
+
+// Rounds follow the watcher's clock: one per interval that has passed on it;
+// a jump of several intervals makes one round, and the next interval starts
+// where the jump ended.
+TEST_F(EventLogManagerTest, RoundsFollowTheClock) {
+  struct Step {
+    DWORD dwAdvanceMs;
+    unsigned nRounds;  // rounds completed once the clock has moved
+  };
+  const Step steps[] = {{400, 0}, {400, 0}, {200, 1}, {2500, 2}, {999, 2}, {1, 3}, {999, 3}, {1000, 4}};
+  CManualClock clock(0xFFFFFE00);  // the tick count wraps during the run
+  CEventLogManager manager(clock);
+  manager.OpenLogs();
+  ASSERT_EQ(1, manager.StartWatch());
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.dwAdvanceMs);
+    clock.Advance(step.dwAdvanceMs);
+    // A step that completes no round is proved by the next that does: the
+    // count it reaches is exact.
+    if (step.nRounds > 0) {
+      ASSERT_TRUE(manager.WaitForRound(step.nRounds, 10000));
+    }
+    EXPECT_EQ(step.nRounds, manager.GetRoundCount());
+  }
+  EXPECT_EQ(1, manager.StopWatch());
+}
+
+// The system clock paces the watcher in real time, a round to the interval.
+TEST_F(EventLogManagerTest, OnTheSystemClockARoundTakesTheInterval) {
+  CEventLogManager manager;
+  manager.OpenLogs();
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(1, manager.StartWatch());
+  ASSERT_TRUE(manager.WaitForRound(1, 20000));
+  // Less only by the tick count's granularity.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kIntervalMs - 50));
+  manager.CloseLogs();
 }
 
 TEST_F(EventLogManagerTest, AfterAClearTheNewNumberingIsFollowed) {
@@ -187,8 +236,9 @@ TEST_F(EventLogManagerTest, ReportAfterASuspensionHoldsEveryNewRecordOnce) {
     SCOPED_TRACE(c.lpName);
     CTemporarySystemRoot root;
     ASSERT_TRUE(root.Enter("/tmp/kx-eventmgr-case-XXXXXX"));
+    CManualClock clock;
     CRecordingListener listener;
-    CEventLogManager manager;
+    CEventLogManager manager(clock);
     manager.SetListener(&listener);
     manager.OpenLogs();
     Write("System", "old", 5);
@@ -205,31 +255,31 @@ TEST_F(EventLogManagerTest, ReportAfterASuspensionHoldsEveryNewRecordOnce) {
     kx::CloseEventLogHandle(hLog);
     Write("System", "new", c.dwWrites);
     manager.SetSuspended(0);
-    for (int i = 0; i < 100 && listener.Shown().empty(); ++i) listener.WaitFor(i + 1);
-    // One more watcher round: nothing may be reported twice.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    RunRound(clock, manager);
+    EXPECT_EQ(std::vector<Report>{c.expected}, listener.Shown());
+    // One more round: nothing may be reported twice.
+    RunRound(clock, manager);
     EXPECT_EQ(std::vector<Report>{c.expected}, listener.Shown());
     manager.CloseLogs();
   }
 }
 
 TEST_F(EventLogManagerTest, StartingTwiceKeepsOneWatcher) {
+  CManualClock clock;
   CRecordingListener listener;
-  CEventLogManager manager;
+  CEventLogManager manager(clock);
   manager.SetListener(&listener);
   manager.OpenLogs();
   ASSERT_EQ(1, manager.StartWatch());
   ASSERT_EQ(1, manager.StartWatch());
   Write("System", "x");
-  listener.WaitFor(1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  RunRound(clock, manager);
+  RunRound(clock, manager);
   EXPECT_EQ(1u, listener.Shown().size());
   EXPECT_EQ(1, manager.StopWatch());
   EXPECT_EQ(0, manager.StopWatch());
 }
 
-// The agent log's size limit leaves exactly one warning in the Application log
-// naming the file, the limit in KB and the level.
 TEST_F(EventLogManagerTest, LogFileLimitWritesOneWarningEvent) {
   CTestAgentLog log;
   log.Setting().SetLogFileLimit(TRUE);

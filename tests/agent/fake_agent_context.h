@@ -20,7 +20,7 @@ class CFakeAgentContext : public CAgentContext {
   void SetSessionTimeout(DWORD dwMilliseconds) override { m_dwTimeout = dwMilliseconds; }
   int IsEventLogNotification() override { return m_nNotification; }
   void SetEventLogNotification(int nOn) override { m_nNotification = nOn; }
-  int IsCPUMonitoring() override { return 0; }
+  int IsCPUMonitoring() override { return m_nCPUMonitoring; }
   void Logoff() override { ++m_nLogoffs; }
   void RunCommandPrompt() override {}
 
@@ -37,5 +37,6 @@ class CFakeAgentContext : public CAgentContext {
   CKeptShutdownState m_shutdown;
   DWORD m_dwTimeout = 0;
   int m_nNotification = 0;
+  int m_nCPUMonitoring = 0;
   int m_nLogoffs = 0;
 };

@@ -16,7 +16,11 @@
 #include "KxAgentPluginManager/Writer.h"
 #include "commands/SystemCommands.h"
 #include "fake_agent_log.h"
+#include "platform/error_codes.h"
+#include "platform/processes.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/RecordingWriter.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -124,11 +128,42 @@ TEST(FormatProcessLineTest, ColumnsAndTimeSplit) {
       FormatProcessLine(info));
 }
 
+// Processor time of a process in milliseconds, 0 when it cannot be read.
+std::uint64_t CpuMilliseconds(pid_t pid) {
+  kx::HPROCESS hProcess = nullptr;
+  if (kx::OpenProcess(static_cast<DWORD>(pid), &hProcess) != ERROR_SUCCESS) return 0;
+  std::uint64_t qwKernelMs = 0, qwUserMs = 0;
+  kx::GetProcessTimes(hProcess, &qwKernelMs, &qwUserMs);
+  kx::CloseProcess(hProcess);
+  return qwKernelMs + qwUserMs;
+}
+
+// A clock whose sleep lasts, in real time, until a busy process has had a
+// share of processor time, however loaded the machine: what is measured over
+// the sleep is then the process's own work, never a short straw of the load.
+class CBusyPacedClock : public CManualClock {
+ public:
+  explicit CBusyPacedClock(pid_t pidBusy) : m_pidBusy(pidBusy), m_dwSleptMs(0) {}
+  void Sleep(DWORD dwMilliseconds) override {
+    m_dwSleptMs += dwMilliseconds;
+    std::uint64_t qwStart = CpuMilliseconds(m_pidBusy);
+    WaitUntil([&] { return CpuMilliseconds(m_pidBusy) >= qwStart + kBusyMs; });
+    Advance(dwMilliseconds);
+  }
+  static const std::uint64_t kBusyMs = 200;
+  pid_t m_pidBusy;
+  DWORD m_dwSleptMs;
+};
+
 TEST(ShowProcessesTest, WithoutMonitoringEveryCpuCellIsZeroAndRealChildrenAreListed) {
   CChild sleeper("exec sleep 30");
   usleep(100000);
+  CManualClock clock;
+  clock.SetSleepAdvances(true);
   CRecordingWriter writer;
-  EXPECT_EQ(1, ShowProcesses(writer, 0, 1000));
+  EXPECT_EQ(1, ShowProcesses(writer, 0, 1000, clock));
+  // No sample, so no wait.
+  EXPECT_EQ(0u, clock.GetTickCount());
   EXPECT_EQ(0u, writer.m_strBytes.find(kHeader));
   ASSERT_GT(writer.m_vecLines.size(), 3u);
   for (std::size_t i = 2; i < writer.m_vecLines.size(); ++i) {
@@ -149,16 +184,42 @@ TEST(ShowProcessesTest, WithoutMonitoringEveryCpuCellIsZeroAndRealChildrenAreLis
 TEST(ShowProcessesTest, MonitoringSamplesEveryProcessInOnePass) {
   CChild busy("while :; do :; done");
   CChild sleeper("exec sleep 30");
+  CBusyPacedClock clock(busy.Id());
   CRecordingWriter writer;
-  EXPECT_EQ(1, ShowProcesses(writer, 1, 1000));
+  EXPECT_EQ(1, ShowProcesses(writer, 1, 1500, clock));
+  // One sample of the interval asked for, on the clock given.
+  EXPECT_EQ(1500u, clock.m_dwSleptMs);
   CRow busyRow, sleeperRow;
   ASSERT_TRUE(FindRow(writer.m_vecLines, busy.Id(), &busyRow));
   ASSERT_TRUE(FindRow(writer.m_vecLines, sleeper.Id(), &sleeperRow));
-  // A loaded machine may give the loop less than a whole processor.
-  EXPECT_GE(busyRow.nCpu, 10);
-  EXPECT_LE(sleeperRow.nCpu, 2);
+  // The loop worked through the sample; one thread has at most one processor.
+  EXPECT_GE(busyRow.nCpu, 1);
+  EXPECT_LE(busyRow.nCpu, 101);
+  EXPECT_LT(sleeperRow.nCpu, busyRow.nCpu);
   EXPECT_EQ("sh", busyRow.strName);
   EXPECT_EQ(1u, busyRow.nThreads);
+}
+
+// The handler samples, when the agent monitors, for a second of the agent's clock.
+TEST(CmdShowProcessTest, SamplesOnTheAgentsClockOnlyWhenMonitoring) {
+  const struct {
+    int nMonitoring;
+    DWORD dwWaitedMs;
+  } cases[] = {{0, 0}, {1, 1000}};
+  CTestAgentLog log;
+  log.Install<CKxAgentLog>();
+  for (const auto& c : cases) {
+    CManualClock clock;
+    clock.SetSleepAdvances(true);
+    CFakeAgentContext context(clock);
+    context.m_nCPUMonitoring = c.nMonitoring;
+    CKxAgentCommandArgument argument;
+    CRecordingWriter writer;
+    EXPECT_EQ(1, CmdShowProcess(context, writer, argument));
+    EXPECT_EQ(c.dwWaitedMs, clock.GetTickCount()) << c.nMonitoring;
+    EXPECT_EQ(0u, writer.m_strBytes.find(kHeader));
+  }
+  EXPECT_NE(std::string::npos, log.Read("info.log").find("[Command Execute] show process"));
 }
 
 TEST(ProcessListTest, CallbackReturningZeroStopsTheWalk) {
