@@ -20,37 +20,10 @@
 #include "platform/processes.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/RecordingWriter.h"
+#include "tests/support/TestChild.h"
 #include "tests/support/WaitUntil.h"
 
 namespace {
-
-
-class CChild {
- public:
-  explicit CChild(const char* lpScript) {
-    m_pid = fork();
-    if (m_pid == 0) {
-      execl("/bin/sh", "sh", "-c", lpScript, static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~CChild() {
-    if (m_pid > 0) {
-      kill(m_pid, SIGKILL);
-      Reap();
-    }
-  }
-  pid_t Id() const { return m_pid; }
-  int Reap() {
-    int nStatus = 0;
-    if (m_pid > 0) waitpid(m_pid, &nStatus, 0);
-    m_pid = -1;
-    return nStatus;
-  }
-
- private:
-  pid_t m_pid;
-};
 
 const char* const kHeader =
     "   PID Process Name                   CPU(%) Process Time   Memory(KB)  Threads\n"
@@ -128,15 +101,6 @@ TEST(FormatProcessLineTest, ColumnsAndTimeSplit) {
       FormatProcessLine(info));
 }
 
-// Processor time of a process in milliseconds, 0 when it cannot be read.
-std::uint64_t CpuMilliseconds(pid_t pid) {
-  kx::HPROCESS hProcess = nullptr;
-  if (kx::OpenProcess(static_cast<DWORD>(pid), &hProcess) != ERROR_SUCCESS) return 0;
-  std::uint64_t qwKernelMs = 0, qwUserMs = 0;
-  kx::GetProcessTimes(hProcess, &qwKernelMs, &qwUserMs);
-  kx::CloseProcess(hProcess);
-  return qwKernelMs + qwUserMs;
-}
 
 // A clock whose sleep lasts, in real time, until a busy process has had a
 // share of processor time, however loaded the machine: what is measured over
@@ -146,8 +110,8 @@ class CBusyPacedClock : public CManualClock {
   explicit CBusyPacedClock(pid_t pidBusy) : m_pidBusy(pidBusy), m_dwSleptMs(0) {}
   void Sleep(DWORD dwMilliseconds) override {
     m_dwSleptMs += dwMilliseconds;
-    std::uint64_t qwStart = CpuMilliseconds(m_pidBusy);
-    WaitUntil([&] { return CpuMilliseconds(m_pidBusy) >= qwStart + kBusyMs; });
+    std::uint64_t qwStart = TestCpuMilliseconds(m_pidBusy);
+    WaitUntil([&] { return TestCpuMilliseconds(m_pidBusy) >= qwStart + kBusyMs; });
     Advance(dwMilliseconds);
   }
   static const std::uint64_t kBusyMs = 200;
@@ -156,7 +120,7 @@ class CBusyPacedClock : public CManualClock {
 };
 
 TEST(ShowProcessesTest, WithoutMonitoringEveryCpuCellIsZeroAndRealChildrenAreListed) {
-  CChild sleeper("exec sleep 30");
+  CTestChild sleeper("exec sleep 30");
   usleep(100000);
   CManualClock clock;
   clock.SetSleepAdvances(true);
@@ -182,8 +146,8 @@ TEST(ShowProcessesTest, WithoutMonitoringEveryCpuCellIsZeroAndRealChildrenAreLis
 }
 
 TEST(ShowProcessesTest, MonitoringSamplesEveryProcessInOnePass) {
-  CChild busy("while :; do :; done");
-  CChild sleeper("exec sleep 30");
+  CTestChild busy("while :; do :; done");
+  CTestChild sleeper("exec sleep 30");
   CBusyPacedClock clock(busy.Id());
   CRecordingWriter writer;
   EXPECT_EQ(1, ShowProcesses(writer, 1, 1500, clock));
@@ -238,7 +202,7 @@ TEST(CmdKillTest, KillsARealChildAndLogsTheCommand) {
   CFakeAgentContext context;
   CTestAgentLog log;
   log.Install<CKxAgentLog>();
-  CChild child("exec sleep 30");
+  CTestChild child("exec sleep 30");
   usleep(100000);  // past the exec, so the name is the program's
   std::string strPid = std::to_string(child.Id());
   CKxAgentCommandArgument argument;
