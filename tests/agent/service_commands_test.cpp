@@ -19,6 +19,7 @@
 #include "platform/services.h"
 #include "platform/sync.h"
 #include "tests/support/RecordingWriter.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -91,9 +92,12 @@ class ServiceCommandsTest : public ::testing::Test {
   void InstallStubborn() {
     m_strPidFile = m_strRoot + "/stubborn.pid";
     Install("Stubborn", "Stubborn One",
-            "echo $$ > " + m_strPidFile + "; trap '' TERM; while :; do sleep 0.1; done");
+            "trap '' TERM; echo $$ > " + m_strPidFile + ".new; mv " + m_strPidFile + ".new " + m_strPidFile +
+                "; while :; do sleep 0.1; done");
   }
+  // Waits until the stubborn service has set its trap (it then names itself).
   void ReadStubbornPid() {
+    ASSERT_TRUE(WaitUntil([this] { return access(m_strPidFile.c_str(), F_OK) == 0; }));
     FILE* pFile = std::fopen(m_strPidFile.c_str(), "r");
     ASSERT_NE(nullptr, pFile);
     EXPECT_EQ(1, std::fscanf(pFile, "%d", &m_nStubbornPid));
@@ -163,7 +167,6 @@ TEST_F(ServiceCommandsTest, ServiceThatNeverStopsTimesOut) {
   InstallStubborn();
   CRecordingWriter start;
   ChangeServiceState(start, "Stubborn", TRUE, 5000);
-  kx::Sleep(200);  // let it set its trap
   ReadStubbornPid();
   CRecordingWriter writer;
   EXPECT_EQ(1, ChangeServiceState(writer, "Stubborn", FALSE, 400));
@@ -209,7 +212,6 @@ TEST_F(ServiceCommandsTest, StopServiceCommandGivesUpAfterThirtySeconds) {
   CRecordingWriter start;
   EXPECT_EQ(1, CmdStartService(context, start, startArgument));
   EXPECT_EQ("Service 'Stubborn One' starting...\nService was started.\n", start.m_strBytes);
-  kx::Sleep(200);
   ReadStubbornPid();
   CKxAgentCommandArgument argument;
   argument.Add("SERVICE_NAME", "Stubborn");

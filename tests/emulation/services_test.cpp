@@ -14,6 +14,7 @@
 #include "platform/services.h"
 #include "platform/sync.h"
 #include "tests/support/TemporarySystemRoot.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -166,10 +167,12 @@ TEST_F(ServicesTest, StopReachesEveryProcessOfAShellCommandAndAStubbornOneStaysP
   kx::CloseServiceHandle(hShell);
 
   std::string strPidFile = m_strRoot + "/stubborn.pid";
-  std::string strCommand = "echo $$ > " + strPidFile + "; trap '' TERM; while :; do sleep 0.1; done";
+  // The shell names itself once its trap is set.
+  std::string strCommand = "trap '' TERM; echo $$ > " + strPidFile + ".new; mv " + strPidFile + ".new " +
+                           strPidFile + "; while :; do sleep 0.1; done";
   kx::SC_HANDLE hStubborn = Create("stubborn", strCommand.c_str());
   ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::StartInstalledService(hStubborn));
-  kx::Sleep(100);  // let the shell set its trap
+  ASSERT_TRUE(WaitUntil([&] { return access(strPidFile.c_str(), F_OK) == 0; }));
   ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kx::ControlService(hStubborn, SERVICE_CONTROL_STOP, &status));
   kx::Sleep(300);
   EXPECT_EQ(static_cast<DWORD>(SERVICE_STOP_PENDING), StateOf(hStubborn));
