@@ -71,10 +71,12 @@ struct IndexEntry {
 };
 static_assert(sizeof(IndexEntry) == kEntrySize, "index entry size");
 
-bool ReadAt(int nFd, void* lpBuffer, size_t cbSize, off_t offset) {
-  char* p = static_cast<char*>(lpBuffer);
+// Moves all cbSize bytes at offset with pread or pwrite, going on after an
+// interruption or a short transfer; false on an error or at the end of the file.
+template <class TByte, class TTransfer>
+bool TransferAt(int nFd, TByte* p, size_t cbSize, off_t offset, TTransfer pfnTransfer) {
   while (cbSize > 0) {
-    ssize_t n = pread(nFd, p, cbSize, offset);
+    ssize_t n = pfnTransfer(nFd, p, cbSize, offset);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     p += n;
@@ -84,17 +86,12 @@ bool ReadAt(int nFd, void* lpBuffer, size_t cbSize, off_t offset) {
   return true;
 }
 
+bool ReadAt(int nFd, void* lpBuffer, size_t cbSize, off_t offset) {
+  return TransferAt(nFd, static_cast<char*>(lpBuffer), cbSize, offset, pread);
+}
+
 bool WriteAt(int nFd, const void* lpData, size_t cbSize, off_t offset) {
-  const char* p = static_cast<const char*>(lpData);
-  while (cbSize > 0) {
-    ssize_t n = pwrite(nFd, p, cbSize, offset);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    cbSize -= static_cast<size_t>(n);
-    offset += n;
-  }
-  return true;
+  return TransferAt(nFd, static_cast<const char*>(lpData), cbSize, offset, pwrite);
 }
 
 // Holds a flock for one operation.

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 
 #include "emulation/emulation.h"
 #include "emulation/services_store.h"
@@ -190,6 +191,43 @@ DWORD ReadConfig(SC_HANDLE hHandle, CKeyValues* pConfig) {
   return ReadKeyValues(files.strConfig, pConfig) ? ERROR_SUCCESS : ERROR_SERVICE_DOES_NOT_EXIST;
 }
 
+// One open service with the manager's lock held and its configuration read:
+// where every change of a service starts. GetError() says why it could not be
+// had: a handle that is no service's, the lock, a service that is gone, or one
+// marked for deletion (unless that is allowed).
+class CLockedService {
+ public:
+  CLockedService(SC_HANDLE hHandle, bool bAllowDeletePending) : m_dwError(ERROR_SUCCESS) {
+    const CEmulatedServiceHandle* hService = AsService(hHandle);
+    if (hService == nullptr) {
+      m_dwError = ERROR_INVALID_HANDLE;
+      return;
+    }
+    m_pFiles.reset(new CServiceFiles(hService->strDirectory, hService->strKey));
+    m_pLock.reset(new CLock(hService->strDirectory));
+    if (!m_pLock->IsHeld()) {
+      m_dwError = ERROR_SERVICE_DATABASE_LOCKED;
+    } else if (!ReadKeyValues(m_pFiles->strConfig, &m_config)) {
+      m_dwError = ERROR_SERVICE_DOES_NOT_EXIST;
+    } else if (!bAllowDeletePending && Number(m_config, "DeletePending", 0) != 0) {
+      m_dwError = ERROR_SERVICE_MARKED_FOR_DELETE;
+    }
+  }
+  CLockedService(const CLockedService&) = delete;
+  CLockedService& operator=(const CLockedService&) = delete;
+
+  DWORD GetError() const { return m_dwError; }
+  // Valid when GetError() is ERROR_SUCCESS.
+  const CServiceFiles& Files() const { return *m_pFiles; }
+  CKeyValues& Config() { return m_config; }
+
+ private:
+  DWORD m_dwError;
+  std::unique_ptr<CServiceFiles> m_pFiles;
+  std::unique_ptr<CLock> m_pLock;
+  CKeyValues m_config;
+};
+
 }  // namespace
 
 DWORD CServiceEmulation::OpenManager(SC_HANDLE* phManager) {
@@ -244,18 +282,12 @@ DWORD CServiceEmulation::Install(SC_HANDLE hHandle, const char* lpServiceName, c
 }
 
 DWORD CServiceEmulation::Delete(SC_HANDLE hHandle) {
-  const CEmulatedServiceHandle* hService = AsService(hHandle);
-  if (hService == nullptr) return ERROR_INVALID_HANDLE;
-  CServiceFiles files(hService->strDirectory, hService->strKey);
-  CLock lock(hService->strDirectory);
-  if (!lock.IsHeld()) return ERROR_SERVICE_DATABASE_LOCKED;
-  CKeyValues config;
-  if (!ReadKeyValues(files.strConfig, &config)) return ERROR_SERVICE_DOES_NOT_EXIST;
-  if (Number(config, "DeletePending", 0) != 0) return ERROR_SERVICE_MARKED_FOR_DELETE;
-  config["DeletePending"] = "1";
-  DWORD dwError = WriteKeyValueFile(files.strConfig, config);
+  CLockedService service(hHandle, false);
+  if (service.GetError() != ERROR_SUCCESS) return service.GetError();
+  service.Config()["DeletePending"] = "1";
+  DWORD dwError = WriteKeyValueFile(service.Files().strConfig, service.Config());
   if (dwError != ERROR_SUCCESS) return dwError;
-  RemoveIfDeleted(files, config);
+  RemoveIfDeleted(service.Files(), service.Config());
   return ERROR_SUCCESS;
 }
 
@@ -274,18 +306,14 @@ DWORD CServiceEmulation::QueryConfiguration(SC_HANDLE hService, SERVICE_CONFIG* 
 }
 
 DWORD CServiceEmulation::ChangeConfiguration(SC_HANDLE hHandle, const SERVICE_CONFIG& config) {
-  const CEmulatedServiceHandle* hService = AsService(hHandle);
-  if (hService == nullptr) return ERROR_INVALID_HANDLE;
+  if (AsService(hHandle) == nullptr) return ERROR_INVALID_HANDLE;
   DWORD dwError = ValidateConfig(config);
   if (dwError != ERROR_SUCCESS) return dwError;
-  CServiceFiles files(hService->strDirectory, hService->strKey);
-  CLock lock(hService->strDirectory);
-  if (!lock.IsHeld()) return ERROR_SERVICE_DATABASE_LOCKED;
-  CKeyValues values;
-  if (!ReadKeyValues(files.strConfig, &values)) return ERROR_SERVICE_DOES_NOT_EXIST;
-  if (Number(values, "DeletePending", 0) != 0) return ERROR_SERVICE_MARKED_FOR_DELETE;
+  CLockedService service(hHandle, false);
+  if (service.GetError() != ERROR_SUCCESS) return service.GetError();
+  CKeyValues& values = service.Config();
   StoreConfig(config, GetKeyText(values, "Name"), &values);
-  return WriteKeyValueFile(files.strConfig, values);
+  return WriteKeyValueFile(service.Files().strConfig, values);
 }
 
 DWORD CServiceEmulation::QueryStatus(SC_HANDLE hHandle, SERVICE_STATUS* pStatus) {
@@ -300,14 +328,10 @@ DWORD CServiceEmulation::QueryStatus(SC_HANDLE hHandle, SERVICE_STATUS* pStatus)
 }
 
 DWORD CServiceEmulation::Start(SC_HANDLE hHandle) {
-  const CEmulatedServiceHandle* hService = AsService(hHandle);
-  if (hService == nullptr) return ERROR_INVALID_HANDLE;
-  CServiceFiles files(hService->strDirectory, hService->strKey);
-  CLock lock(hService->strDirectory);
-  if (!lock.IsHeld()) return ERROR_SERVICE_DATABASE_LOCKED;
-  CKeyValues config;
-  if (!ReadKeyValues(files.strConfig, &config)) return ERROR_SERVICE_DOES_NOT_EXIST;
-  if (Number(config, "DeletePending", 0) != 0) return ERROR_SERVICE_MARKED_FOR_DELETE;
+  CLockedService service(hHandle, false);
+  if (service.GetError() != ERROR_SUCCESS) return service.GetError();
+  const CServiceFiles& files = service.Files();
+  const CKeyValues& config = service.Config();
   CKeyValues status;
   ReadKeyValues(files.strStatus, &status);
   if (DeriveStatus(config, status, nullptr).dwCurrentState != SERVICE_STOPPED) {
@@ -337,12 +361,11 @@ namespace {
 
 // Sends the control under the manager's lock. *pbAwaitReport is set when a
 // service program was asked to stop and its answer is still to come.
-DWORD SendControl(const CEmulatedServiceHandle* hService, DWORD dwControl, SERVICE_STATUS* pStatus, bool* pbAwaitReport) {
-  CServiceFiles files(hService->strDirectory, hService->strKey);
-  CLock lock(hService->strDirectory);
-  if (!lock.IsHeld()) return ERROR_SERVICE_DATABASE_LOCKED;
-  CKeyValues config;
-  if (!ReadKeyValues(files.strConfig, &config)) return ERROR_SERVICE_DOES_NOT_EXIST;
+DWORD SendControl(SC_HANDLE hHandle, DWORD dwControl, SERVICE_STATUS* pStatus, bool* pbAwaitReport) {
+  CLockedService service(hHandle, true);
+  if (service.GetError() != ERROR_SUCCESS) return service.GetError();
+  const CServiceFiles& files = service.Files();
+  const CKeyValues& config = service.Config();
   CKeyValues status;
   ReadKeyValues(files.strStatus, &status);
   SERVICE_STATUS current = DeriveStatus(config, status, nullptr);
@@ -379,7 +402,7 @@ DWORD CServiceEmulation::Control(SC_HANDLE hHandle, DWORD dwControl, SERVICE_STA
   if (hService == nullptr) return ERROR_INVALID_HANDLE;
   bool bAwaitReport = false;
   SERVICE_STATUS before;
-  DWORD dwError = SendControl(hService, dwControl, &before, &bAwaitReport);
+  DWORD dwError = SendControl(hHandle, dwControl, &before, &bAwaitReport);
   if (pStatus) *pStatus = before;
   if (dwError != ERROR_SUCCESS || !bAwaitReport) return dwError;
 
