@@ -15,10 +15,6 @@ HANDLE HandleOf(int nFd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(nFd)
 
 }  // namespace
 
-CAppendFile::CAppendFile() : m_nFd(-1) {}
-
-CAppendFile::~CAppendFile() { Close(); }
-
 DWORD CAppendFile::Open(const char* lpPath) {
   Close();
   if (lpPath == nullptr || lpPath[0] == '\0') return ERROR_PATH_NOT_FOUND;
@@ -51,8 +47,6 @@ DWORD CAppendFile::Open(const char* lpPath) {
   m_nFd = nFd;
   return ERROR_SUCCESS;
 }
-
-BOOL CAppendFile::IsOpen() const { return m_nFd >= 0 ? TRUE : FALSE; }
 
 DWORD CAppendFile::Write(const char* lpData, DWORD dwSize) {
   if (m_nFd < 0) return ERROR_INVALID_HANDLE;
