@@ -6,11 +6,16 @@
 
 #include <string>
 
+#include "platform/kx_types.h"
+
 namespace kx {
 
 // A loaded library; null stands for none.
 typedef struct KxLibraryModule* HKXMODULE;
 
+// The check every load makes first: TRUE when lpPath names something, with
+// *pstrError (when given) cleared; FALSE with the reason there otherwise.
+BOOL IsLibraryPathGiven(const char* lpPath, std::string* pstrError);
 // Loads the library at lpPath (code page 932). The handle, or null with the
 // system's reason in *pstrError (when given) for the log. Any thread.
 HKXMODULE LoadDynamicLibrary(const char* lpPath, std::string* pstrError);

@@ -18,11 +18,7 @@ std::mutex g_dlMutex;
 }  // namespace
 
 HKXMODULE LoadDynamicLibrary(const char* lpPath, std::string* pstrError) {
-  if (pstrError != nullptr) pstrError->clear();
-  if (lpPath == nullptr || *lpPath == '\0') {
-    if (pstrError != nullptr) *pstrError = "no library path";
-    return nullptr;
-  }
+  if (!IsLibraryPathGiven(lpPath, pstrError)) return nullptr;
   std::string strPath = ToNativePath(lpPath);
   std::lock_guard<std::mutex> lock(g_dlMutex);
   void* pHandle = dlopen(strPath.c_str(), RTLD_NOW | RTLD_LOCAL);

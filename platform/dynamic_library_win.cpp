@@ -32,11 +32,7 @@ std::string FullPath(const char* lpPath) {
 }  // namespace
 
 HKXMODULE LoadDynamicLibrary(const char* lpPath, std::string* pstrError) {
-  if (pstrError != nullptr) pstrError->clear();
-  if (lpPath == nullptr || *lpPath == '\0') {
-    if (pstrError != nullptr) *pstrError = "no library path";
-    return nullptr;
-  }
+  if (!IsLibraryPathGiven(lpPath, pstrError)) return nullptr;
   std::string strPath = FullPath(lpPath);
   HMODULE hModule = nullptr;
   DWORD dwError = ERROR_SUCCESS;
