@@ -17,9 +17,6 @@ const size_t kMessageTextSize = 5000;
 const size_t kMessageFileListSize = 1000;
 const size_t kLineSize = 1024;  // formatted line with its terminating NUL
 const DWORD kWatchIntervalMs = 1000;
-// How long the watcher's OS wait may run before a clock other than the
-// system's is read again: that clock may be moved on at any time.
-const DWORD kWatchSliceMs = 20;
 
 }  // namespace
 
@@ -298,19 +295,14 @@ int CEventLogManager::StopWatch() {
   return 1;
 }
 
-DWORD CEventLogManager::GetWaitSlice(DWORD dwRemaining) const {
-  // The system's clock runs with the OS wait: the wait may last the whole
-  // remaining interval, so that the watcher wakes once a round at rest.
-  if (&m_clock == &kx::GetSystemClock()) return dwRemaining;
-  return dwRemaining < kWatchSliceMs ? dwRemaining : kWatchSliceMs;
-}
-
 void CEventLogManager::WatchThread() {
   while (m_nWatching.load()) {
     DWORD dwElapsed = m_clock.GetTickCount() - m_dwRoundStart;
     DWORD dwRemaining = dwElapsed >= kWatchIntervalMs ? 0 : kWatchIntervalMs - dwElapsed;
     DWORD dwChanged = 0;
-    DWORD dwResult = dwRemaining == 0 ? WAIT_TIMEOUT : m_pWaiter->Wait(GetWaitSlice(dwRemaining), &dwChanged);
+    // The change wait is the system's: the clock says how much of the rest it may take.
+    DWORD dwResult =
+        dwRemaining == 0 ? WAIT_TIMEOUT : m_pWaiter->Wait(m_clock.LimitOutsideWait(dwRemaining), &dwChanged);
     if (!m_nWatching.load()) break;
     if (dwResult == WAIT_OBJECT_0) {
       if (m_nSuspended.load()) continue;

@@ -75,8 +75,6 @@ class CEventLogManager {
  private:
   enum { kLogCount = 3 };
   void WatchThread();
-  // The OS wait of the watcher before it looks at the clock again.
-  DWORD GetWaitSlice(DWORD dwRemaining) const;
   void CountRound();
   // Reports records up to dwNewest of log nLog to the listener (see ReportLog in the .cpp).
   void ReportLog(int nLog, DWORD dwNewest);

@@ -16,6 +16,7 @@ class CSystemClock : public CClock {
     return event.wait_for(lock, std::chrono::milliseconds(dwMilliseconds), fnDone);
   }
   void Sleep(DWORD dwMilliseconds) override { kx::Sleep(dwMilliseconds); }
+  DWORD LimitOutsideWait(DWORD dwMilliseconds) override { return dwMilliseconds; }
 };
 
 }  // namespace

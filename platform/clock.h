@@ -22,6 +22,11 @@ class CClock {
                        DWORD dwMilliseconds, const std::function<bool()>& fnDone) = 0;
   // Waits `dwMilliseconds` of this clock.
   virtual void Sleep(DWORD dwMilliseconds) = 0;
+  // How long a wait this clock does not drive (an OS wait for something else)
+  // may last when `dwMilliseconds` of this clock remain; the caller reads the
+  // clock again afterwards. The system's clock runs alongside such a wait, so
+  // all of it; a clock that is moved by hand may jump meanwhile, so less.
+  virtual DWORD LimitOutsideWait(DWORD dwMilliseconds) = 0;
 };
 
 // The system's clock; one for the process, never destroyed.
