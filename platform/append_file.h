@@ -36,6 +36,10 @@ class CAppendFile {
   void Close();
 
  private:
+  // One system write of at most dwSize bytes to the open file; *pdwWritten
+  // says how many went. ERROR_SUCCESS or an error code.
+  DWORD WriteSome(const char* lpData, DWORD dwSize, DWORD* pdwWritten);
+
   int m_nFd;
 };
 

@@ -24,18 +24,15 @@ DWORD CAppendFile::Open(const char* lpPath) {
   return ERROR_SUCCESS;
 }
 
-DWORD CAppendFile::Write(const char* lpData, DWORD dwSize) {
-  if (m_nFd < 0) return ERROR_INVALID_HANDLE;
-  DWORD dwDone = 0;
-  while (dwDone < dwSize) {
-    ssize_t nWritten = write(m_nFd, lpData + dwDone, dwSize - dwDone);
-    if (nWritten < 0) {
-      if (errno == EINTR) continue;
-      return ErrnoToWinError(errno);
+DWORD CAppendFile::WriteSome(const char* lpData, DWORD dwSize, DWORD* pdwWritten) {
+  for (;;) {
+    ssize_t nWritten = write(m_nFd, lpData, dwSize);
+    if (nWritten >= 0) {
+      *pdwWritten = static_cast<DWORD>(nWritten);
+      return ERROR_SUCCESS;
     }
-    dwDone += static_cast<DWORD>(nWritten);
+    if (errno != EINTR) return ErrnoToWinError(errno);
   }
-  return ERROR_SUCCESS;
 }
 
 DWORD CAppendFile::GetSize(long long* pllSize) {

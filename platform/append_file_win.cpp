@@ -48,18 +48,8 @@ DWORD CAppendFile::Open(const char* lpPath) {
   return ERROR_SUCCESS;
 }
 
-DWORD CAppendFile::Write(const char* lpData, DWORD dwSize) {
-  if (m_nFd < 0) return ERROR_INVALID_HANDLE;
-  DWORD dwDone = 0;
-  while (dwDone < dwSize) {
-    DWORD dwWritten = 0;
-    if (!::WriteFile(HandleOf(m_nFd), lpData + dwDone, dwSize - dwDone, &dwWritten, nullptr)) {
-      return ::GetLastError();
-    }
-    if (dwWritten == 0) return ERROR_DISK_FULL;
-    dwDone += dwWritten;
-  }
-  return ERROR_SUCCESS;
+DWORD CAppendFile::WriteSome(const char* lpData, DWORD dwSize, DWORD* pdwWritten) {
+  return ::WriteFile(HandleOf(m_nFd), lpData, dwSize, pdwWritten, nullptr) ? ERROR_SUCCESS : ::GetLastError();
 }
 
 DWORD CAppendFile::GetSize(long long* pllSize) {
